@@ -1,0 +1,14 @@
+// Compiler-specific spellings, kept in this one place so the rest of the code stays standard C++.
+#pragma once
+
+#if defined(__GNUC__) || defined(__clang__)
+#define QUORVIN_NOINLINE __attribute__((noinline))
+#define QUORVIN_PRINTF_FORMAT(formatIndex, firstArgument) \
+    __attribute__((format(printf, formatIndex, firstArgument)))
+#elif defined(_MSC_VER)
+#define QUORVIN_NOINLINE __declspec(noinline)
+#define QUORVIN_PRINTF_FORMAT(formatIndex, firstArgument)
+#else
+#define QUORVIN_NOINLINE
+#define QUORVIN_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif

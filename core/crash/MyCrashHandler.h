@@ -1,0 +1,45 @@
+// The interface of the closed crash-report library "Skarnet_PC3.dll", as this program uses it.
+//
+// The program imports one function, MyCrashHandler::getInstance, bound at load time: without the
+// library beside the executable the process does not start. Everything else goes through the
+// virtual table of the object it returns. The declaration order of the virtual operations is the
+// library's slot order and must not change; the library has further operations after these that
+// this program never calls.
+#pragma once
+
+#include <cstdint>
+
+#if defined(SKARNET_PC3_BUILDING_LIBRARY)
+#define SKARNET_PC3_API __declspec(dllexport)
+#else
+#define SKARNET_PC3_API __declspec(dllimport)
+#endif
+
+class SKARNET_PC3_API MyCrashHandler {
+public:
+    using CrashCallback = void (*)();
+
+    /// The library's single handler object; never released.
+    static MyCrashHandler* getInstance();
+
+    virtual void setCrashCallback(CrashCallback callback) = 0;
+    /// Stores `value` under `key` (both NUL-terminated).
+    virtual void setParam(const char* key, const char* value) = 0;
+    /// The text stored under `key`; never null. For "transid", the identifier of the most recent
+    /// crash report by the time the crash callback runs. Copy it at once.
+    virtual const char* getParam(const char* key) = 0;
+    virtual void setLine5Value(const char* value) = 0;
+    /// The last call of the set-up.
+    virtual void finishSetup() = 0;
+    /// Both attach operations copy what they keep before returning.
+    virtual void attachOtherData(const void* data, int32_t length, const char* fileName) = 0;
+    virtual void attachScriptData(const void* data, int32_t length, const char* fileName) = 0;
+    /// Never null; copy it at once.
+    virtual const char* getBugReportText() = 0;
+    virtual void setLine4Value(const char* value) = 0;
+
+protected:
+    MyCrashHandler() = default;
+    MyCrashHandler(const MyCrashHandler&) = delete;
+    MyCrashHandler& operator=(const MyCrashHandler&) = delete;
+};

@@ -1,0 +1,39 @@
+// Tests of the global allocation operators.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(Allocation, ServesAndReleasesBlocks) {
+    std::vector<std::string> many;
+    for (int i = 0; i < 1000; ++i) many.emplace_back(std::string(static_cast<size_t>(i), 'k'));
+    EXPECT_EQ(many[999].size(), 999u);
+    auto* array = new int[64]();
+    array[63] = 7;
+    EXPECT_EQ(array[63], 7);
+    delete[] array;
+}
+
+TEST(Allocation, FailureThrowsBadAllocationAndNullDeleteIsIgnored) {
+    volatile size_t huge = SIZE_MAX / 2;
+    try {
+        void* block = ::operator new(huge);
+        ::operator delete(block);
+        FAIL() << "an impossible allocation succeeded";
+    } catch (const std::bad_alloc& error) {
+        EXPECT_STREQ(error.what(), "bad allocation");
+    }
+    EXPECT_THROW(static_cast<void>(::operator new[](huge)), std::bad_alloc);
+
+    ::operator delete(nullptr);
+    ::operator delete[](nullptr);
+    ::operator delete(nullptr, sizeof(int));
+    int* none = nullptr;
+    delete none;
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+// Stand-in for the closed crash-report library: keeps parameters, records every call, and turns an
+// unhandled exception into a "report" whose crash callback runs before the process ends.
+#define SKARNET_PC3_BUILDING_LIBRARY
+#include "core/crash/MyCrashHandler.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+std::string Escape(const char* text, size_t length) {
+    std::string out;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c >= 0x7F || c == '\\' || c == ',' || c == '(' || c == ')') {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02X", c);
+            out += code;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string Escape(const char* text) { return text ? Escape(text, std::strlen(text)) : "<null>"; }
+
+class StandInHandler final : public MyCrashHandler {
+public:
+    void setCrashCallback(CrashCallback callback) override {
+        Record("setCrashCallback(" + std::string(callback ? "function" : "null") + ")");
+        crashCallback = callback;
+    }
+    void setParam(const char* key, const char* value) override {
+        Record("setParam(" + Escape(key) + "," + Escape(value) + ")");
+        params[key] = value;
+    }
+    const char* getParam(const char* key) override {
+        Record("getParam(" + Escape(key) + ")");
+        return params[key].c_str();
+    }
+    void setLine5Value(const char* value) override { Record("setLine5Value(" + Escape(value) + ")"); }
+    void finishSetup() override {
+        Record("finishSetup()");
+        if (params["HOOK_UNHANDLED_EXCEPTION_FILTER"] == "1") SetUnhandledExceptionFilter(&OnCrash);
+    }
+    void attachOtherData(const void* data, int32_t length, const char* fileName) override {
+        Record("attachOtherData(" + Escape(static_cast<const char*>(data), length > 0 ? length : 0) + "," +
+               std::to_string(length) + "," + Escape(fileName) + ")");
+    }
+    void attachScriptData(const void* data, int32_t length, const char* fileName) override {
+        Record("attachScriptData(" + Escape(static_cast<const char*>(data), length > 0 ? length : 0) + "," +
+               std::to_string(length) + "," + Escape(fileName) + ")");
+    }
+    const char* getBugReportText() override {
+        Record("getBugReportText()");
+        return "stand-in bug report";
+    }
+    void setLine4Value(const char* value) override { Record("setLine4Value(" + Escape(value) + ")"); }
+
+    void Record(const std::string& call) { log += call + "\n"; }
+
+    // A crash gets a fresh report identifier: SKARNET_STANDIN_TRANSID when set, else a counter.
+    static LONG WINAPI OnCrash(EXCEPTION_POINTERS*);
+
+    std::map<std::string, std::string> params;
+    std::string log;
+    CrashCallback crashCallback = nullptr;
+    unsigned reports = 0;
+};
+
+StandInHandler Instance;
+
+LONG WINAPI StandInHandler::OnCrash(EXCEPTION_POINTERS*) {
+    const char* fixed = std::getenv("SKARNET_STANDIN_TRANSID");
+    Instance.params["transid"] = fixed ? fixed : "report-" + std::to_string(++Instance.reports);
+    if (Instance.crashCallback) Instance.crashCallback();
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
+MyCrashHandler* MyCrashHandler::getInstance() { return &Instance; }
+
+extern "C" __declspec(dllexport) const char* SkarnetStandInCallLog() { return Instance.log.c_str(); }
+extern "C" __declspec(dllexport) void SkarnetStandInClearLog() { Instance.log.clear(); }
