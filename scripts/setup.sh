@@ -1,65 +1,66 @@
 #!/usr/bin/env bash
 # Installs, idempotently, what the build and the tests need on a Debian 12 machine (run as root),
-# and unpacks mimalloc's Debian source package into third_party/.
+# and unpacks mimalloc's Debian source package into third_party/mimalloc.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export DEBIAN_FRONTEND=noninteractive
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev libicu-dev
+packages=(python3 cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev libicu-dev
           g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev)
-
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+mimalloc_dir="$root/third_party/mimalloc"
+[ -f "$mimalloc_dir/CMakeLists.txt" ] && exit 0
 
 # mimalloc's sources come from Debian's source package, so apt needs deb-src entries. They are
 # derived from the machine's own Debian entries rather than written down here.
 src_list=/etc/apt/sources.list.d/kestrune-deb-src.sources
-need_update=0
-if [ ! -f "$src_list" ]; then
+if [ ! -s "$src_list" ]; then
   python3 - "$src_list" <<'PY'
-import glob, sys, re
+import glob, re, sys
 out = []
 for path in glob.glob('/etc/apt/sources.list.d/*.sources'):
+    if path == sys.argv[1]:
+        continue
     for stanza in re.split(r'\n\s*\n', open(path).read()):
         fields = {}
         for line in stanza.splitlines():
             if ':' in line and not line.startswith((' ', '#')):
-                k, v = line.split(':', 1); fields[k.strip()] = v.strip()
+                key, value = line.split(':', 1)
+                fields[key.strip()] = value.strip()
         if 'deb' in fields.get('Types', '').split() and 'debian-archive-keyring' in fields.get('Signed-By', ''):
             fields['Types'] = 'deb-src'
             out.append('\n'.join(f'{k}: {v}' for k, v in fields.items()))
 for path in ['/etc/apt/sources.list'] + glob.glob('/etc/apt/sources.list.d/*.list'):
     try:
-        for line in open(path):
-            parts = line.split()
-            if parts[:1] == ['deb'] and '/debian' in line:
-                out.append('Types: deb-src\nURIs: %s\nSuites: %s\nComponents: %s' % (
-                    [p for p in parts[1:] if not p.startswith('[')][0],
-                    [p for p in parts[1:] if not p.startswith('[')][1],
-                    ' '.join([p for p in parts[1:] if not p.startswith('[')][2:])))
+        lines = open(path).read().splitlines()
     except OSError:
-        pass
+        continue
+    for line in lines:
+        words = line.split()
+        if words[:1] != ['deb'] or '/debian' not in line:
+            continue
+        words = [w for w in words[1:] if not w.startswith('[')]
+        out.append(f'Types: deb-src\nURIs: {words[0]}\nSuites: {words[1]}\nComponents: {" ".join(words[2:])}')
+if not out:
+    sys.exit('no Debian package source found to derive a deb-src entry from')
 open(sys.argv[1], 'w').write('\n\n'.join(out) + '\n')
 PY
-  need_update=1
-fi
-
-if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
-  export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
 fi
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
 
-mimalloc_dir="$root/third_party/mimalloc"
-if [ ! -f "$mimalloc_dir/CMakeLists.txt" ]; then
-  work=$(mktemp -d)
-  (cd "$work" && apt-get source -qq mimalloc >/dev/null 2>&1 || { apt-get update -qq && apt-get source -qq mimalloc; })
-  src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'mimalloc-*' | head -n 1)
-  rm -rf "$mimalloc_dir"
-  mkdir -p "$root/third_party"
-  mv "$src" "$mimalloc_dir"
-  rm -rf "$work"
-fi
+work=$(mktemp -d)
+chmod 755 "$work"  # apt downloads as its own user
+trap 'rm -rf "$work"' EXIT
+(cd "$work" && apt-get source -qq mimalloc >/dev/null)
+src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'mimalloc-*' | head -n 1)
+mkdir -p "$root/third_party"
+rm -rf "$mimalloc_dir"
+mv "$src" "$mimalloc_dir"

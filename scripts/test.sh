@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up, builds both presets and runs every test: the portable code natively, everything under
+# Wine. Fails when any test fails.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+status=0
+for preset in native windows; do
+  echo "=== $preset: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  echo "=== $preset: test"
+  ctest --preset "$preset" || status=1
+done
+exit $status

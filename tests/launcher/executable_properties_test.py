@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""Reads Kestrune.exe back from disk and checks its header, imports and resources.
+
+usage: executable_properties_test.py KESTRUNE_EXE MANIFEST_SOURCE
+"""
+import struct
+import sys
+import xml.etree.ElementTree as ET
+
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+ENGLISH_US = 1033
+
+
+class PeFile:
+    def __init__(self, data):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        assert data[pe:pe + 4] == b"PE\0\0", "no PE signature"
+        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        self.optional = pe + 24
+        self.magic = struct.unpack_from("<H", data, self.optional)[0]
+        self.sections = []
+        table = self.optional + optional_size
+        for i in range(sections):
+            name, vsize, vaddr, rawsize, rawptr = struct.unpack_from("<8sIIII", data, table + 40 * i)
+            self.sections.append((vaddr, max(vsize, rawsize), rawptr))
+
+    def field(self, fmt, offset):
+        return struct.unpack_from(fmt, self.data, self.optional + offset)[0]
+
+    def directory(self, index):
+        return struct.unpack_from("<II", self.data, self.optional + 112 + 8 * index)
+
+    def offset(self, rva):
+        for vaddr, size, rawptr in self.sections:
+            if vaddr <= rva < vaddr + size:
+                return rawptr + rva - vaddr
+        raise ValueError(f"RVA {rva:#x} outside every section")
+
+    def cstring(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode()
+
+    def imports(self):
+        result = {}
+        rva, _ = self.directory(1)
+        at = self.offset(rva)
+        while True:
+            lookup, _, _, name, first = struct.unpack_from("<IIIII", self.data, at)
+            if name == 0:
+                return result
+            functions = []
+            thunk = self.offset(lookup or first)
+            while True:
+                entry = struct.unpack_from("<Q", self.data, thunk)[0]
+                if entry == 0:
+                    break
+                functions.append(f"#{entry & 0xFFFF}" if entry >> 63 else self.cstring(entry + 2))
+                thunk += 8
+            result[self.cstring(name)] = functions
+            at += 20
+
+    def resources(self):
+        """[(type, id, language, bytes)] in directory order."""
+        base_rva, _ = self.directory(2)
+        base = self.offset(base_rva)
+
+        def entries(offset):
+            named, ids = struct.unpack_from("<HH", self.data, base + offset + 12)
+            for i in range(named + ids):
+                name, target = struct.unpack_from("<II", self.data, base + offset + 16 + 8 * i)
+                yield name, target
+
+        out = []
+        for kind, t1 in entries(0):
+            for ident, t2 in entries(t1 & 0x7FFFFFFF):
+                for language, t3 in entries(t2 & 0x7FFFFFFF):
+                    rva, size = struct.unpack_from("<II", self.data, base + t3)
+                    start = self.offset(rva)
+                    out.append((kind, ident, language, self.data[start:start + size]))
+        return out
+
+
+def expect(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def check_manifest(data, source):
+    expect(data == source, "the manifest resource differs from its source")
+    expect(data.startswith(b"\xef\xbb\xbf"), "the manifest has no UTF-8 byte-order mark")
+    root = ET.fromstring(data[3:])
+    v1, v3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+    expect(root.tag == v1 + "assembly" and root.get("manifestVersion") == "1.0", "assembly element")
+    identity = root.find(v1 + "assemblyIdentity")
+    expect(identity.get("name") == "Game.app" and identity.get("version") == "1.0.0.0", "assembly identity")
+    dep = root.find(f"{v1}dependency/{v1}dependentAssembly/{v1}assemblyIdentity")
+    expect(dict(dep.attrib) == {"type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
+                                "processorArchitecture": "*", "publicKeyToken": "6595b64144ccf1df", "language": "*"},
+           f"common controls dependency: {dep.attrib}")
+    level = root.find(f"{v3}trustInfo/{v3}security/{v3}requestedPrivileges/{v3}requestedExecutionLevel")
+    expect(dict(level.attrib) == {"level": "asInvoker", "uiAccess": "false"}, f"execution level: {level.attrib}")
+    dpi = root.find(f"{v3}application/{v3}windowsSettings/{{http://schemas.microsoft.com/SMI/2005/WindowsSettings}}dpiAware")
+    expect(dpi is not None and dpi.text == "True/PM", "dpiAware")
+    compat = "{urn:schemas-microsoft-com:compatibility.v1}"
+    ids = [e.get("Id") for e in root.find(f"{compat}compatibility/{compat}application")]
+    expect(ids == ["{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                   "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                   "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"], f"supported systems: {ids}")
+
+
+def check_icons(resources):
+    groups = [(ident, lang, data) for kind, ident, lang, data in resources if kind == RT_GROUP_ICON]
+    expect([(g[0], g[1]) for g in groups] == [(101, ENGLISH_US), (102, ENGLISH_US)], f"icon groups: {groups}")
+    images = {ident: data for kind, ident, lang, data in resources if kind == RT_ICON and lang == ENGLISH_US}
+    expected = {101: [(256, 32)],
+                102: [(48, 4), (32, 4), (16, 4), (48, 8), (32, 8), (16, 8), (128, 32), (48, 32), (32, 32), (16, 32)]}
+    total = 0
+    for ident, _, data in groups:
+        _, kind, count = struct.unpack_from("<HHH", data, 0)
+        found = []
+        for i in range(count):
+            width, height, _, _, _, bits, size, image = struct.unpack_from("<BBBBHHIH", data, 6 + 14 * i)
+            width, height = width or 256, height or 256
+            expect(width == height, "icons are square")
+            found.append((width, bits))
+            picture = images[image]
+            expect(len(picture) == size, "group entry size matches its image")
+            if width == 256:
+                expect(picture.startswith(b"\x89PNG\r\n\x1a\n"), "the 256x256 image is stored as PNG")
+                expect(struct.unpack_from(">II", picture, 16) == (256, 256), "PNG size")
+            else:
+                header = struct.unpack_from("<IiiHH", picture, 0)
+                expect(header == (40, width, 2 * width, 1, bits), f"bitmap header {header} for {width}x{bits}")
+        expect(found == expected[ident], f"group {ident}: {found}")
+        total += count
+    expect(total == 11 and len(images) == 11, f"{len(images)} icon images")
+
+
+def main():
+    exe, manifest_source = sys.argv[1], sys.argv[2]
+    pe = PeFile(open(exe, "rb").read())
+    expect(pe.machine == 0x8664 and pe.magic == 0x20B, "not an x86-64 PE32+ image")
+    expect(pe.field("<H", 68) == 2, "subsystem is not Windows GUI")
+    expect((pe.field("<H", 48), pe.field("<H", 50)) == (6, 0), "subsystem version is not 6.0")
+    expect(pe.field("<H", 70) == 0x8160, f"DllCharacteristics {pe.field('<H', 70):#x}")
+    expect((pe.field("<Q", 72), pe.field("<Q", 80)) == (1 << 20, 4096), "stack reserve/commit")
+
+    imports = {name.lower(): functions for name, functions in pe.imports().items()}
+    # msvcrt.dll is the mingw C run time's own system DLL; everything else is as designed.
+    expect(set(imports) == {"kernel32.dll", "user32.dll", "advapi32.dll", "skarnet_pc3.dll", "msvcrt.dll"},
+           f"imported libraries: {sorted(imports)}")
+    expect(imports["user32.dll"] == ["MessageBoxA"], f"user32 imports: {imports['user32.dll']}")
+    expect(len(imports["skarnet_pc3.dll"]) == 1 and "MyCrashHandler" in imports["skarnet_pc3.dll"][0]
+           and "getInstance" in imports["skarnet_pc3.dll"][0], f"crash library imports: {imports['skarnet_pc3.dll']}")
+
+    resources = pe.resources()
+    kinds = {r[0] for r in resources}
+    expect(RT_VERSION not in kinds, "the executable has a version resource")
+    manifests = [r for r in resources if r[0] == RT_MANIFEST]
+    expect([(m[1], m[2]) for m in manifests] == [(1, ENGLISH_US)], "one manifest, id 1, language 1033")
+    check_manifest(manifests[0][3], open(manifest_source, "rb").read())
+    check_icons(resources)
+    print("executable properties: ok")
+
+
+if __name__ == "__main__":
+    main()
