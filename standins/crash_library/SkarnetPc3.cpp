@@ -29,6 +29,14 @@ std::string Escape(const char* text, size_t length) {
     return out;
 }
 
+// Small content is recorded byte for byte; large content only by its length, so a test can pass a
+// huge length over a small buffer without the stand-in reading past it.
+std::string Content(const void* data, int32_t length) {
+    if (length < 0) return "<negative length>";
+    if (length > 4096) return "<" + std::to_string(length) + " bytes>";
+    return Escape(static_cast<const char*>(data), static_cast<size_t>(length));
+}
+
 std::string Escape(const char* text) { return text ? Escape(text, std::strlen(text)) : "<null>"; }
 
 class StandInHandler final : public MyCrashHandler {
@@ -51,12 +59,10 @@ public:
         if (params["HOOK_UNHANDLED_EXCEPTION_FILTER"] == "1") SetUnhandledExceptionFilter(&OnCrash);
     }
     void attachOtherData(const void* data, int32_t length, const char* fileName) override {
-        Record("attachOtherData(" + Escape(static_cast<const char*>(data), length > 0 ? length : 0) + "," +
-               std::to_string(length) + "," + Escape(fileName) + ")");
+        Record("attachOtherData(" + Content(data, length) + "," + std::to_string(length) + "," + Escape(fileName) + ")");
     }
     void attachScriptData(const void* data, int32_t length, const char* fileName) override {
-        Record("attachScriptData(" + Escape(static_cast<const char*>(data), length > 0 ? length : 0) + "," +
-               std::to_string(length) + "," + Escape(fileName) + ")");
+        Record("attachScriptData(" + Content(data, length) + "," + std::to_string(length) + "," + Escape(fileName) + ")");
     }
     const char* getBugReportText() override {
         Record("getBugReportText()");
@@ -90,3 +96,6 @@ MyCrashHandler* MyCrashHandler::getInstance() { return &Instance; }
 
 extern "C" __declspec(dllexport) const char* SkarnetStandInCallLog() { return Instance.log.c_str(); }
 extern "C" __declspec(dllexport) void SkarnetStandInClearLog() { Instance.log.clear(); }
+extern "C" __declspec(dllexport) MyCrashHandler::CrashCallback SkarnetStandInCrashCallback() {
+    return Instance.crashCallback;
+}

@@ -1,4 +1,5 @@
 // Test-only access to the stand-in crash-report library's record of the calls it received.
+// Attachment content longer than 4096 bytes is recorded as "<N bytes>", without being read.
 #pragma once
 
 extern "C" {
@@ -8,4 +9,6 @@ extern "C" {
 __declspec(dllimport) const char* SkarnetStandInCallLog();
 /// Forgets the recorded calls (the stored parameters are kept).
 __declspec(dllimport) void SkarnetStandInClearLog();
+/// The crash callback registered through setCrashCallback, or null.
+__declspec(dllimport) void (*SkarnetStandInCrashCallback())();
 }
