@@ -17,29 +17,29 @@ void SetReportHandler(ReportHandlerFunction handler) { ReportHandler = handler; 
 
 namespace {
 
-// Formats the optional message into a zero-filled buffer. The last byte is never written, so the
-// text stays terminated however long the expansion would be.
-void FormatMessage(char* buffer, size_t capacity, int count, const char* condition, va_list arguments) {
+// Formats the optional message into a zero-filled stack buffer, so a failing check needs no heap
+// until the text is handed on. The last byte is never written: the text stays terminated however
+// long the expansion would be.
+std::string FormatMessage(char* buffer, size_t capacity, int count, const char* condition, va_list arguments) {
     std::memset(buffer, 0, capacity);
-    if (count < 1) return;
-    const char* format = va_arg(arguments, const char*);
-    // A format that is the condition's own pointer is the "no message" spelling of the check
-    // macros; it is compared by identity, never expanded.
-    if (format == nullptr || format == condition) return;
-    std::vsnprintf(buffer, capacity, format, arguments);
+    if (count >= 1) {
+        const char* format = va_arg(arguments, const char*);
+        // A format that is the condition's own pointer is the "no message" spelling of the check
+        // macros; it is compared by identity, never expanded.
+        if (format != nullptr && format != condition) std::vsnprintf(buffer, capacity, format, arguments);
+    }
+    return std::string(buffer);
 }
 
 }  // namespace
 
 void FailFatal(int count, const char* condition, ...) {
-    char buffer[FatalMessageCapacity];
-    va_list arguments;
-    va_start(arguments, condition);
-    FormatMessage(buffer, sizeof buffer, count, condition, arguments);
-    va_end(arguments);
-
     {
-        const std::string message(buffer);
+        char buffer[FatalMessageCapacity];
+        va_list arguments;
+        va_start(arguments, condition);
+        const std::string message = FormatMessage(buffer, sizeof buffer, count, condition, arguments);
+        va_end(arguments);
         if (FatalHandlerFunction handler = FatalHandler) handler(message.c_str(), condition, "", 0);
     }
 
@@ -55,10 +55,8 @@ void ReportCheck(int count, const char* origin, const char* condition, int32_t n
     char buffer[ReportMessageCapacity];
     va_list arguments;
     va_start(arguments, number);
-    FormatMessage(buffer, sizeof buffer, count, condition, arguments);
+    const std::string message = FormatMessage(buffer, sizeof buffer, count, condition, arguments);
     va_end(arguments);
-
-    const std::string message(buffer);
     if (ReportHandlerFunction handler = ReportHandler) handler(message.c_str(), origin, condition, number);
 }
 

@@ -3,26 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include "core/diagnostics/EnsureTesting.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
 
 namespace Quorvin::EnsurePrivate {
 namespace {
 
-// The child of a death test ends through the access fault at address zero.
-bool DiedOfAccessViolation(int status) {
-#if defined(_WIN32)
-    return static_cast<unsigned>(status) == 0xC0000005u;
-#else
-    return WIFSIGNALED(status) && (WTERMSIG(status) == SIGSEGV || WTERMSIG(status) == SIGBUS);
-#endif
-}
+using Testing::DiedOfAccessViolation;
 
 void PrintingFatalHandler(const char* message, const char* condition, const char* location, int32_t number) {
     std::fprintf(stderr, "[length=%zu message=%.40s condition=%s location=<%s> number=%d]\n", std::strlen(message),

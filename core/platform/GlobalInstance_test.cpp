@@ -3,23 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include "core/diagnostics/EnsureTesting.h"
+
 #include "core/diagnostics/Ensure.h"
 #include "core/platform/NameRegistry.h"
 
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
 
 namespace Quorvin {
 namespace {
 
-bool DiedOfAccessViolation(int status) {
-#if defined(_WIN32)
-    return static_cast<unsigned>(status) == 0xC0000005u;
-#else
-    return WIFSIGNALED(status) && (WTERMSIG(status) == SIGSEGV || WTERMSIG(status) == SIGBUS);
-#endif
-}
+using Testing::DiedOfAccessViolation;
 
 void PrintCondition(const char*, const char* condition, const char*, int32_t) {
     std::fprintf(stderr, "[failed: %s]\n", condition);
