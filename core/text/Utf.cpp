@@ -1,0 +1,553 @@
+// Strict conversions between UTF-8, UTF-16 and UTF-32.
+#include "core/text/Utf.h"
+
+#include <array>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace Quorvin {
+namespace {
+
+using R = ConversionResult;
+
+constexpr uint32_t HighSurrogateStart = 0xD800;
+constexpr uint32_t LowSurrogateStart = 0xDC00;
+constexpr uint32_t SurrogateEnd = 0xE000;
+constexpr uint32_t CodePointLimit = 0x110000;
+
+// Trailing bytes announced by a first byte; continuation bytes count as single bytes here and are
+// rejected by the legality rules instead.
+constexpr std::array<uint8_t, 256> TrailingBytes = [] {
+    std::array<uint8_t, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        table[b] = b < 0xC0 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : b < 0xF8 ? 3 : b < 0xFC ? 4 : 5;
+    }
+    return table;
+}();
+
+// What accumulating (value << 6) + byte over a sequence adds on top of the code point: the
+// length-marker bits of the first byte and the 0x80 of every trailing byte.
+constexpr uint32_t SequenceOffsets[6] = {0x00000000, 0x00003080, 0x000E2080, 0x03C82080, 0xFA082080, 0x82082080};
+constexpr uint8_t FirstByteMarks[7] = {0x00, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
+
+constexpr uint64_t AsciiMask8 = 0x8080808080808080ull;
+
+bool IsSurrogate(uint32_t value) {
+    return value >= HighSurrogateStart && value < SurrogateEnd;
+}
+
+uint64_t Load64(const void* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// `length` bytes from `s` must be readable.
+bool IsLegalSequence(const Utf8Unit* s, unsigned length) {
+    if (length > 4) {
+        return false;
+    }
+    for (unsigned i = 1; i < length; ++i) {
+        if (s[i] < 0x80 || s[i] > 0xBF) {
+            return false;
+        }
+    }
+    if (length >= 2) {
+        switch (s[0]) {
+        case 0xE0: if (s[1] < 0xA0) return false; break;  // overlong three-byte form
+        case 0xED: if (s[1] > 0x9F) return false; break;  // encoded surrogate
+        case 0xF0: if (s[1] < 0x90) return false; break;  // overlong four-byte form
+        case 0xF4: if (s[1] > 0x8F) return false; break;  // above U+10FFFF
+        default: break;
+        }
+    }
+    return !(s[0] >= 0x80 && s[0] < 0xC2) && s[0] <= 0xF4;
+}
+
+// Walks legal UTF-8 from `s`, counting sequences. Stops at the end (true) or at the first byte of
+// an illegal or truncated sequence (false).
+bool ScanUtf8(const Utf8Unit*& s, const Utf8Unit* end, uint64_t& count) {
+    const Utf8Unit* p = s;
+    uint64_t n = 0;
+    bool legal = true;
+    while (p < end) {
+        if (*p < 0x80) {
+            const Utf8Unit* runStart = p;
+            // ASCII runs are checked 32 bytes at a time; the byte loop below finds where one ends.
+            while (end - p >= 32 && ((Load64(p) | Load64(p + 8) | Load64(p + 16) | Load64(p + 24)) & AsciiMask8) == 0) {
+                p += 32;
+            }
+            while (p < end && *p < 0x80) {
+                ++p;
+            }
+            n += static_cast<uint64_t>(p - runStart);
+            continue;
+        }
+        const unsigned length = TrailingBytes[*p] + 1u;
+        if (static_cast<ptrdiff_t>(length) > end - p || !IsLegalSequence(p, length)) {
+            legal = false;
+            break;
+        }
+        p += length;
+        ++n;
+    }
+    s = p;
+    count = n;
+    return legal;
+}
+
+// Copies the ASCII run at `s` while both ranges have room; stops at a non-ASCII byte.
+template <class Unit>
+void CopyAscii(const Utf8Unit*& s, const Utf8Unit* sourceEnd, Unit*& t, Unit* targetEnd) {
+    const Utf8Unit* p = s;
+    Unit* q = t;
+    while (sourceEnd - p >= 16 && targetEnd - q >= 16 && ((Load64(p) | Load64(p + 8)) & AsciiMask8) == 0) {
+        for (int i = 0; i < 16; ++i) {
+            q[i] = static_cast<Unit>(p[i]);
+        }
+        p += 16;
+        q += 16;
+    }
+    while (p < sourceEnd && q < targetEnd && *p < 0x80) {
+        *q++ = static_cast<Unit>(*p++);
+    }
+    s = p;
+    t = q;
+}
+
+template <class Unit>
+ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Unit*& target, Unit* targetEnd) {
+    const Utf8Unit* s = source;
+    Unit* t = target;
+    R result = R::Ok;
+    while (s < sourceEnd) {
+        if (*s < 0x80) {
+            CopyAscii(s, sourceEnd, t, targetEnd);
+            if (s < sourceEnd && *s < 0x80) {
+                result = R::TargetExhausted;
+                break;
+            }
+            continue;
+        }
+        const unsigned trailing = TrailingBytes[*s];
+        if (static_cast<ptrdiff_t>(trailing) >= sourceEnd - s) {
+            result = R::SourceExhausted;
+            break;
+        }
+        if (!IsLegalSequence(s, trailing + 1)) {
+            result = R::SourceIllegal;
+            break;
+        }
+        uint32_t value = 0;
+        for (unsigned i = 0; i < trailing; ++i) {
+            value = (value + s[i]) << 6;
+        }
+        value = value + s[trailing] - SequenceOffsets[trailing];
+
+        if constexpr (sizeof(Unit) == 2) {
+            if (value <= 0xFFFF) {
+                if (t >= targetEnd) {
+                    result = R::TargetExhausted;
+                    break;
+                }
+                *t++ = static_cast<Unit>(value);
+            } else {
+                if (targetEnd - t < 2) {
+                    result = R::TargetExhausted;
+                    break;
+                }
+                value -= 0x10000;
+                *t++ = static_cast<Unit>(HighSurrogateStart + (value >> 10));
+                *t++ = static_cast<Unit>(LowSurrogateStart + (value & 0x3FF));
+            }
+        } else {
+            if (t >= targetEnd) {
+                result = R::TargetExhausted;
+                break;
+            }
+            *t++ = static_cast<Unit>(value);
+        }
+        s += trailing + 1;
+    }
+    source = s;
+    target = t;
+    return result;
+}
+
+int Utf8Length(uint32_t value) {
+    return value < 0x80 ? 1 : value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
+}
+
+// Writes `value` (below 0x110000) as `length` bytes from the last byte backwards.
+void WriteUtf8(uint32_t value, int length, Utf8Unit*& t) {
+    Utf8Unit* q = t + length;
+    for (int i = length - 1; i > 0; --i) {
+        *--q = static_cast<Utf8Unit>(0x80 | (value & 0x3F));
+        value >>= 6;
+    }
+    *--q = static_cast<Utf8Unit>(value | FirstByteMarks[length]);
+    t += length;
+}
+
+// Reads one UTF-16 character. On success `s` moves past it; on a stop it stays at its first unit.
+R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, ConversionMode mode, uint32_t& value) {
+    uint32_t u = static_cast<uint16_t>(s[0]);
+    if (u >= HighSurrogateStart && u < LowSurrogateStart) {
+        if (end - s < 2) {
+            return R::SourceExhausted;
+        }
+        const uint32_t next = static_cast<uint16_t>(s[1]);
+        if (next >= LowSurrogateStart && next < SurrogateEnd) {
+            value = ((u - HighSurrogateStart) << 10) + (next - LowSurrogateStart) + 0x10000;
+            s += 2;
+            return R::Ok;
+        }
+        if (mode == ConversionMode::Strict) {
+            return R::SourceIllegal;
+        }
+    } else if (u >= LowSurrogateStart && u < SurrogateEnd && mode == ConversionMode::Strict) {
+        return R::SourceIllegal;
+    }
+    value = u;
+    ++s;
+    return R::Ok;
+}
+
+// Narrows the ASCII run at `s` while both ranges have room; stops at a unit of 0x80 or more.
+void NarrowAscii(const Utf16Unit*& s, const Utf16Unit* sourceEnd, Utf8Unit*& t, Utf8Unit* targetEnd) {
+    const Utf16Unit* p = s;
+    Utf8Unit* q = t;
+    while (sourceEnd - p >= 8 && targetEnd - q >= 8 && ((Load64(p) | Load64(p + 4)) & 0xFF80FF80FF80FF80ull) == 0) {
+        for (int i = 0; i < 8; ++i) {
+            q[i] = static_cast<Utf8Unit>(p[i]);
+        }
+        p += 8;
+        q += 8;
+    }
+    while (p < sourceEnd && q < targetEnd && static_cast<uint16_t>(*p) < 0x80) {
+        *q++ = static_cast<Utf8Unit>(*p++);
+    }
+    s = p;
+    t = q;
+}
+
+}  // namespace
+
+ConversionResult Utf8ToUtf16Range(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Utf16Unit*& target,
+                                  Utf16Unit* targetEnd, ConversionMode) noexcept {
+    return DecodeUtf8(source, sourceEnd, target, targetEnd);
+}
+
+ConversionResult Utf8ToUtf32Range(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Utf32Unit*& target,
+                                  Utf32Unit* targetEnd, ConversionMode) noexcept {
+    return DecodeUtf8(source, sourceEnd, target, targetEnd);
+}
+
+ConversionResult Utf16ToUtf8Range(const Utf16Unit*& source, const Utf16Unit* sourceEnd, Utf8Unit*& target,
+                                  Utf8Unit* targetEnd, ConversionMode mode) noexcept {
+    const Utf16Unit* s = source;
+    Utf8Unit* t = target;
+    R result = R::Ok;
+    while (s < sourceEnd) {
+        if (static_cast<uint16_t>(*s) < 0x80) {
+            NarrowAscii(s, sourceEnd, t, targetEnd);
+            if (s < sourceEnd && static_cast<uint16_t>(*s) < 0x80) {
+                result = R::TargetExhausted;
+                break;
+            }
+            continue;
+        }
+        const Utf16Unit* start = s;
+        uint32_t value = 0;
+        result = ReadUtf16(s, sourceEnd, mode, value);
+        if (result != R::Ok) {
+            break;
+        }
+        const int length = Utf8Length(value);
+        if (targetEnd - t < length) {
+            s = start;
+            result = R::TargetExhausted;
+            break;
+        }
+        WriteUtf8(value, length, t);
+    }
+    source = s;
+    target = t;
+    return result;
+}
+
+ConversionResult Utf32ToUtf8Range(const Utf32Unit*& source, const Utf32Unit* sourceEnd, Utf8Unit*& target,
+                                  Utf8Unit* targetEnd, ConversionMode mode) noexcept {
+    const Utf32Unit* s = source;
+    Utf8Unit* t = target;
+    R result = R::Ok;
+    for (; s < sourceEnd; ++s) {
+        uint32_t value = *s;
+        if (mode == ConversionMode::Strict && IsSurrogate(value)) {
+            result = R::SourceIllegal;
+            break;
+        }
+        int length = 0;
+        if (value < CodePointLimit) {
+            length = Utf8Length(value);
+        } else {
+            value = ReplacementCharacter;
+            length = 3;
+            result = R::SourceIllegal;
+        }
+        if (targetEnd - t < length) {
+            result = R::TargetExhausted;
+            break;
+        }
+        WriteUtf8(value, length, t);
+    }
+    source = s;
+    target = t;
+    return result;
+}
+
+ConversionResult Utf16ToUtf32Range(const Utf16Unit*& source, const Utf16Unit* sourceEnd, Utf32Unit*& target,
+                                   Utf32Unit* targetEnd, ConversionMode mode) noexcept {
+    const Utf16Unit* s = source;
+    Utf32Unit* t = target;
+    R result = R::Ok;
+    while (s < sourceEnd) {
+        const Utf16Unit* start = s;
+        uint32_t value = 0;
+        result = ReadUtf16(s, sourceEnd, mode, value);
+        if (result != R::Ok) {
+            break;
+        }
+        if (t >= targetEnd) {
+            s = start;
+            result = R::TargetExhausted;
+            break;
+        }
+        *t++ = static_cast<Utf32Unit>(value);
+    }
+    source = s;
+    target = t;
+    return result;
+}
+
+ConversionResult Utf32ToUtf16Range(const Utf32Unit*& source, const Utf32Unit* sourceEnd, Utf16Unit*& target,
+                                   Utf16Unit* targetEnd, ConversionMode mode) noexcept {
+    const Utf32Unit* s = source;
+    Utf16Unit* t = target;
+    R result = R::Ok;
+    for (; s < sourceEnd; ++s) {
+        if (t >= targetEnd) {
+            result = R::TargetExhausted;
+            break;
+        }
+        uint32_t value = *s;
+        if (value <= 0xFFFF) {
+            if (IsSurrogate(value)) {
+                if (mode == ConversionMode::Strict) {
+                    result = R::SourceIllegal;
+                    break;
+                }
+                value = ReplacementCharacter;
+            }
+            *t++ = static_cast<Utf16Unit>(value);
+        } else if (value >= CodePointLimit) {
+            if (mode == ConversionMode::Strict) {
+                result = R::SourceIllegal;
+            } else {
+                *t++ = static_cast<Utf16Unit>(ReplacementCharacter);
+            }
+        } else {
+            if (targetEnd - t < 2) {
+                result = R::TargetExhausted;
+                break;
+            }
+            value -= 0x10000;
+            *t++ = static_cast<Utf16Unit>(HighSurrogateStart + (value >> 10));
+            *t++ = static_cast<Utf16Unit>(LowSurrogateStart + (value & 0x3FF));
+        }
+    }
+    source = s;
+    target = t;
+    return result;
+}
+
+namespace {
+
+template <class In, class Out>
+using RangeCodec = ConversionResult (*)(const In*&, const In*, Out*&, Out*, ConversionMode) noexcept;
+
+// Runs `codec` strictly over the whole input into a scratch string of `unitsPerInput` output units
+// per input unit (the most any input can need) and delivers the result only on Ok. `Char` is the
+// string's character type, `Out` the codec's unit of the same size (char for unsigned bytes).
+template <class In, class Out, class Char>
+bool ConvertWhole(const In* data, size_t size, std::basic_string<Char>& output, size_t unitsPerInput,
+                  RangeCodec<In, Out> codec) {
+    static_assert(sizeof(Out) == sizeof(Char));
+    if (size == 0) {
+        output.clear();
+        return true;
+    }
+    std::basic_string<Char> scratch(size * unitsPerInput, Char{});
+    const In* s = data;
+    Out* const begin = reinterpret_cast<Out*>(scratch.data());
+    Out* t = begin;
+    if (codec(s, data + size, t, begin + scratch.size(), ConversionMode::Strict) != R::Ok) {
+        output.clear();
+        return false;
+    }
+    scratch.resize(static_cast<size_t>(t - begin));
+    output = std::move(scratch);
+    return true;
+}
+
+const Utf8Unit* Bytes(const char* p) {
+    return reinterpret_cast<const Utf8Unit*>(p);
+}
+
+}  // namespace
+
+// Scratch sizes are the exact worst cases: a UTF-8 byte never yields more than one UTF-16 or UTF-32
+// unit (four bytes give a surrogate pair), a UTF-16 unit never more than three UTF-8 bytes (a pair
+// gives four for two units), a UTF-32 value at most four bytes or two UTF-16 units.
+bool Utf8ToUtf16(std::string_view input, Utf16String& output) noexcept {
+    return ConvertWhole<Utf8Unit, Utf16Unit>(Bytes(input.data()), input.size(), output, 1, &Utf8ToUtf16Range);
+}
+
+bool Utf16ToUtf8(Utf16View input, std::string& output) noexcept {
+    return ConvertWhole<Utf16Unit, Utf8Unit>(input.data(), input.size(), output, 3, &Utf16ToUtf8Range);
+}
+
+bool Utf8ToUtf32(std::string_view input, Utf32String& output) noexcept {
+    return ConvertWhole<Utf8Unit, Utf32Unit>(Bytes(input.data()), input.size(), output, 1, &Utf8ToUtf32Range);
+}
+
+bool Utf32ToUtf8(Utf32View input, std::string& output) noexcept {
+    return ConvertWhole<Utf32Unit, Utf8Unit>(input.data(), input.size(), output, 4, &Utf32ToUtf8Range);
+}
+
+bool Utf16ToUtf32(Utf16View input, Utf32String& output) noexcept {
+    return ConvertWhole<Utf16Unit, Utf32Unit>(input.data(), input.size(), output, 1, &Utf16ToUtf32Range);
+}
+
+bool Utf32ToUtf16(Utf32View input, Utf16String& output) noexcept {
+    return ConvertWhole<Utf32Unit, Utf16Unit>(input.data(), input.size(), output, 2, &Utf32ToUtf16Range);
+}
+
+namespace {
+
+// Decodes into a small local array and copies out byte-wise, so the caller's buffer needs no
+// alignment for the unit type.
+template <class Unit>
+bool DecodeIntoBytes(const std::string& text, unsigned char*& result, const char*& errorPosition) {
+    const Utf8Unit* s = Bytes(text.data());
+    const Utf8Unit* end = s + text.size();
+    unsigned char* out = result;
+    Unit chunk[256];
+    for (;;) {
+        Unit* t = chunk;
+        const R r = DecodeUtf8(s, end, t, chunk + std::size(chunk));
+        const size_t bytes = static_cast<size_t>(t - chunk) * sizeof(Unit);
+        std::memcpy(out, chunk, bytes);
+        out += bytes;
+        if (r == R::Ok) {
+            result = out;
+            return true;
+        }
+        if (r != R::TargetExhausted) {
+            errorPosition = text.data() + (s - Bytes(text.data()));
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+bool Utf8ToWideBuffer(int width, const std::string& text, unsigned char*& result, const char*& errorPosition) noexcept {
+    switch (width) {
+    case 1: {
+        const Utf8Unit* s = Bytes(text.data());
+        if (!IsLegalUtf8Range(s, s + text.size())) {
+            errorPosition = reinterpret_cast<const char*>(s);
+            return false;
+        }
+        if (!text.empty()) {
+            std::memcpy(result, text.data(), text.size());
+        }
+        result += text.size();
+        return true;
+    }
+    case 2: return DecodeIntoBytes<Utf16Unit>(text, result, errorPosition);
+    case 4: return DecodeIntoBytes<Utf32Unit>(text, result, errorPosition);
+    default: return true;
+    }
+}
+
+bool CodePointToUtf8(uint32_t codePoint, unsigned char*& cursor) noexcept {
+    const Utf32Unit value = codePoint;
+    const Utf32Unit* s = &value;
+    Utf8Unit* t = cursor;
+    if (Utf32ToUtf8Range(s, s + 1, t, t + 4, ConversionMode::Strict) != R::Ok) {
+        return false;
+    }
+    cursor = t;
+    return true;
+}
+
+bool HasUtf16ByteOrderMark(const unsigned char* bytes, size_t size) noexcept {
+    return size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF));
+}
+
+bool Utf16TextToUtf8(const Utf16String& text, std::string& output) {
+    if (text.empty()) {
+        return true;
+    }
+    const Utf16Unit* s = text.data();
+    const Utf16Unit* end = s + text.size();
+    Utf16String swapped;
+    if (static_cast<uint16_t>(text[0]) == 0xFFFE) {
+        swapped = text;
+        for (Utf16Unit& unit : swapped) {
+            const auto u = static_cast<uint16_t>(unit);
+            unit = static_cast<Utf16Unit>(static_cast<uint16_t>((u >> 8) | (u << 8)));
+        }
+        s = swapped.data();
+        end = s + swapped.size();
+    }
+    if (static_cast<uint16_t>(*s) == 0xFEFF) {
+        ++s;
+    }
+    output.resize(text.size() * 4 + 1);
+    Utf8Unit* begin = reinterpret_cast<Utf8Unit*>(output.data());
+    Utf8Unit* t = begin;
+    if (Utf16ToUtf8Range(s, end, t, begin + output.size(), ConversionMode::Strict) != R::Ok) {
+        output.clear();
+        return false;
+    }
+    output.resize(static_cast<size_t>(t - begin));
+    return true;
+}
+
+bool IsLegalUtf8Range(const Utf8Unit*& cursor, const Utf8Unit* end) noexcept {
+    uint64_t count = 0;
+    return ScanUtf8(cursor, end, count);
+}
+
+int Utf8SequenceLength(Utf8Unit firstByte) noexcept {
+    return TrailingBytes[firstByte] + 1;
+}
+
+int Utf8SequenceLength(char firstByte) noexcept {
+    return Utf8SequenceLength(static_cast<Utf8Unit>(firstByte));
+}
+
+uint32_t CountUtf8CodePoints(const char* text) noexcept {
+    const Utf8Unit* s = Bytes(text);
+    uint64_t count = 0;
+    if (!ScanUtf8(s, s + std::strlen(text), count) || count > std::numeric_limits<uint32_t>::max()) {
+        return 0;
+    }
+    return static_cast<uint32_t>(count);
+}
+
+}  // namespace Quorvin

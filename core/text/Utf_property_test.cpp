@@ -1,0 +1,239 @@
+// Property tests of the Unicode conversions over many generated inputs, checked against the
+// reference readers and encoders of the test support.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "core/text/TextTestSupport.h"
+#include "core/text/Utf.h"
+
+namespace Quorvin {
+namespace {
+
+using namespace TextTest;
+using R = ConversionResult;
+
+constexpr int Cases = 4000;
+
+TEST(UtfProperties, StrictConversionsRoundTripValidTextExactly) {
+    TextGenerator gen(1);
+    for (int i = 0; i < Cases; ++i) {
+        const std::vector<uint32_t> scalars = gen.Scalars(i % 4 == 0 ? 400 : 40);
+        const std::string utf8 = ReferenceUtf8(scalars);
+        const Utf16String utf16 = ReferenceUtf16(scalars);
+        const Utf32String utf32 = ReferenceUtf32(scalars);
+
+        Utf16String out16;
+        Utf32String out32;
+        std::string out8;
+        ASSERT_TRUE(Utf8ToUtf16(utf8, out16));
+        ASSERT_EQ(out16, utf16);
+        ASSERT_TRUE(Utf8ToUtf32(utf8, out32));
+        ASSERT_EQ(out32, utf32);
+        ASSERT_TRUE(Utf16ToUtf8(utf16, out8));
+        ASSERT_EQ(out8, utf8);
+        ASSERT_TRUE(Utf32ToUtf8(utf32, out8));
+        ASSERT_EQ(out8, utf8);
+        ASSERT_TRUE(Utf16ToUtf32(utf16, out32));
+        ASSERT_EQ(out32, utf32);
+        ASSERT_TRUE(Utf32ToUtf16(utf32, out16));
+        ASSERT_EQ(out16, utf16);
+        // The count reads up to the first NUL.
+        const auto nul = std::find(scalars.begin(), scalars.end(), 0u);
+        ASSERT_EQ(CountUtf8CodePoints(utf8.c_str()), static_cast<uint32_t>(nul - scalars.begin()));
+    }
+}
+
+// Runs a UTF-8 decoder over `bytes` into a target of `capacity` units (with a guard unit after it)
+// and checks it against the reference reading: same stop, same result, same units, and the target
+// untouched past its end.
+template <class Unit>
+void CheckDecoder(ConversionResult (*codec)(const Utf8Unit*&, const Utf8Unit*, Unit*&, Unit*, ConversionMode) noexcept,
+                  const std::string& bytes, const ReferenceReading& ref,
+                  const std::basic_string<Unit>& expected, size_t capacity, ConversionMode mode) {
+    std::vector<Unit> target(capacity + 1, Unit(0x7777));
+    const auto* begin = reinterpret_cast<const Utf8Unit*>(bytes.data());
+    const Utf8Unit* s = begin;
+    Unit* t = target.data();
+    const R r = codec(s, begin + bytes.size(), t, target.data() + capacity, mode);
+    ASSERT_EQ(target[capacity], Unit(0x7777));
+    ASSERT_LE(s, begin + bytes.size());
+    ASSERT_LE(t, target.data() + capacity);
+    const std::basic_string<Unit> written(target.data(), t);
+    if (expected.size() <= capacity) {
+        ASSERT_EQ(r, ref.result);
+        ASSERT_EQ(static_cast<size_t>(s - begin), ref.stop);
+        ASSERT_EQ(written, expected);
+    } else {
+        // Out of room first: everything written is a prefix of the full result, ending on a
+        // character boundary that the source cursor matches.
+        ASSERT_EQ(r, R::TargetExhausted);
+        ASSERT_EQ(written, expected.substr(0, written.size()));
+        ASSERT_LE(static_cast<size_t>(s - begin), ref.stop);
+        std::basic_string<Unit> again;
+        const std::string_view prefix(bytes.data(), static_cast<size_t>(s - begin));
+        if constexpr (sizeof(Unit) == 2) {
+            ASSERT_TRUE(Utf8ToUtf16(prefix, again));
+        } else {
+            ASSERT_TRUE(Utf8ToUtf32(prefix, again));
+        }
+        ASSERT_EQ(again, written);
+        ASSERT_GT(written.size() + (sizeof(Unit) == 2 ? 2 : 1), capacity);
+    }
+}
+
+TEST(UtfProperties, Utf8DecodersAgreeWithTheReferenceOnDamagedText) {
+    TextGenerator gen(2);
+    for (int i = 0; i < Cases * 3; ++i) {
+        const std::string bytes = gen.DamagedUtf8(i % 5 == 0 ? 300 : 30);
+        const ReferenceReading ref = ReadUtf8Reference(bytes);
+        const Utf16String expected16 = ReferenceUtf16(ref.scalars);
+        const Utf32String expected32 = ReferenceUtf32(ref.scalars);
+        const ConversionMode mode = gen.Chance(50) ? ConversionMode::Strict : ConversionMode::Lenient;
+        const size_t capacity = gen.Chance(70) ? bytes.size() : gen.Below(static_cast<uint32_t>(bytes.size()) + 2);
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        CheckDecoder<Utf16Unit>(&Utf8ToUtf16Range, bytes, ref, expected16, capacity, mode);
+        CheckDecoder<Utf32Unit>(&Utf8ToUtf32Range, bytes, ref, expected32, capacity, mode);
+
+        // All or nothing, and the validators stop where the decoders do.
+        Utf16String out16 = U16(u"old");
+        Utf32String out32 = U"old";
+        const bool ok = ref.result == R::Ok;
+        ASSERT_EQ(Utf8ToUtf16(bytes, out16), ok);
+        ASSERT_EQ(out16, ok ? expected16 : Utf16String());
+        ASSERT_EQ(Utf8ToUtf32(bytes, out32), ok);
+        ASSERT_EQ(out32, ok ? expected32 : Utf32String());
+        const auto* begin = reinterpret_cast<const Utf8Unit*>(bytes.data());
+        const Utf8Unit* cursor = begin;
+        ASSERT_EQ(IsLegalUtf8Range(cursor, begin + bytes.size()), ok);
+        ASSERT_EQ(static_cast<size_t>(cursor - begin), ref.stop);
+        if (bytes.find('\0') == std::string::npos) {
+            ASSERT_EQ(CountUtf8CodePoints(bytes.c_str()), ok ? ref.scalars.size() : 0u);
+        }
+    }
+}
+
+TEST(UtfProperties, ChunkedDecodingResumesToTheSameResult) {
+    TextGenerator gen(3);
+    for (int i = 0; i < Cases; ++i) {
+        const std::string bytes = ReferenceUtf8(gen.Scalars(200));
+        Utf16String whole;
+        ASSERT_TRUE(Utf8ToUtf16(bytes, whole));
+        // Feed the target a few units at a time; the cursors carry the conversion on.
+        Utf16String pieces;
+        const auto* s = reinterpret_cast<const Utf8Unit*>(bytes.data());
+        const auto* end = s + bytes.size();
+        for (int guard = 0; s < end; ++guard) {
+            ASSERT_LT(guard, 10000);
+            Utf16Unit chunk[24];
+            const size_t room = 2 + gen.Below(22);
+            Utf16Unit* t = chunk;
+            const R r = Utf8ToUtf16Range(s, end, t, chunk + room, ConversionMode::Strict);
+            ASSERT_TRUE(r == R::Ok || r == R::TargetExhausted);
+            pieces.append(chunk, t);
+        }
+        ASSERT_EQ(pieces, whole);
+    }
+}
+
+template <class Out>
+void CheckUtf16Reader(ConversionResult (*codec)(const Utf16Unit*&, const Utf16Unit*, Out*&, Out*, ConversionMode) noexcept,
+                      const Utf16String& units, const ReferenceReading& ref, const std::basic_string<Out>& expected,
+                      ConversionMode mode) {
+    std::vector<Out> target(expected.size() + 1, Out(0x77));
+    const Utf16Unit* s = units.data();
+    Out* t = target.data();
+    const R r = codec(s, units.data() + units.size(), t, target.data() + expected.size(), mode);
+    ASSERT_EQ(r, ref.result);
+    ASSERT_EQ(static_cast<size_t>(s - units.data()), ref.stop);
+    ASSERT_EQ(std::basic_string<Out>(target.data(), t), expected);
+    ASSERT_EQ(target.back(), Out(0x77));
+}
+
+std::basic_string<Utf8Unit> AsUnits(const std::string& s) {
+    return std::basic_string<Utf8Unit>(s.begin(), s.end());
+}
+
+// Lenient UTF-8 of code points that may be surrogates: the same bit layout as for scalars.
+std::string LenientUtf8(const std::vector<uint32_t>& codePoints) {
+    return ReferenceUtf8(codePoints);
+}
+
+TEST(UtfProperties, Utf16ReadersAgreeWithTheReferenceInBothModes) {
+    TextGenerator gen(4);
+    for (int i = 0; i < Cases * 2; ++i) {
+        const Utf16String units = gen.DamagedUtf16(i % 5 == 0 ? 300 : 30);
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        for (bool lenient : {false, true}) {
+            const ConversionMode mode = lenient ? ConversionMode::Lenient : ConversionMode::Strict;
+            const ReferenceReading ref = ReadUtf16Reference(units, lenient);
+            CheckUtf16Reader<Utf8Unit>(&Utf16ToUtf8Range, units, ref, AsUnits(LenientUtf8(ref.scalars)), mode);
+            CheckUtf16Reader<Utf32Unit>(&Utf16ToUtf32Range, units, ref, ReferenceUtf32(ref.scalars), mode);
+        }
+        const ReferenceReading strict = ReadUtf16Reference(units, false);
+        const bool ok = strict.result == R::Ok;
+        std::string out8 = "old";
+        Utf32String out32 = U"old";
+        ASSERT_EQ(Utf16ToUtf8(units, out8), ok);
+        ASSERT_EQ(out8, ok ? ReferenceUtf8(strict.scalars) : std::string());
+        ASSERT_EQ(Utf16ToUtf32(units, out32), ok);
+        ASSERT_EQ(out32, ok ? ReferenceUtf32(strict.scalars) : Utf32String());
+    }
+}
+
+TEST(UtfProperties, Utf32ConversionsDeliverAllOrNothing) {
+    TextGenerator gen(5);
+    for (int i = 0; i < Cases * 2; ++i) {
+        const Utf32String values = gen.DamagedUtf32(60);
+        bool valid = true;
+        for (char32_t c : values) {
+            valid = valid && c < 0x110000 && !(c >= 0xD800 && c < 0xE000);
+        }
+        const std::vector<uint32_t> scalars(values.begin(), values.end());
+        std::string out8 = "old";
+        Utf16String out16 = U16(u"old");
+        ASSERT_EQ(Utf32ToUtf8(values, out8), valid);
+        ASSERT_EQ(out8, valid ? ReferenceUtf8(scalars) : std::string());
+        ASSERT_EQ(Utf32ToUtf16(values, out16), valid);
+        ASSERT_EQ(out16, valid ? ReferenceUtf16(scalars) : Utf16String());
+
+        // Lenient UTF-16 output: every value lands, with U+FFFD for what UTF-16 cannot carry.
+        std::vector<uint32_t> replaced;
+        for (char32_t c : values) {
+            replaced.push_back(c >= 0x110000 || (c >= 0xD800 && c < 0xE000) ? 0xFFFD : c);
+        }
+        const Utf16String expected = ReferenceUtf16(replaced);
+        std::vector<Utf16Unit> target(expected.size() + 1, Utf16Unit(0x77));
+        const Utf32Unit* s = values.data();
+        Utf16Unit* t = target.data();
+        ASSERT_EQ(Utf32ToUtf16Range(s, values.data() + values.size(), t, target.data() + expected.size(),
+                                    ConversionMode::Lenient),
+                  R::Ok);
+        ASSERT_EQ(Utf16String(target.data(), t), expected);
+        ASSERT_EQ(target.back(), Utf16Unit(0x77));
+    }
+}
+
+TEST(UtfProperties, Utf16TextToUtf8MatchesTheStringConversionAfterTheMark) {
+    TextGenerator gen(6);
+    for (int i = 0; i < Cases; ++i) {
+        Utf16String units = gen.DamagedUtf16(40);
+        std::string plain;
+        const bool ok = Utf16ToUtf8(units, plain);
+        std::string viaMark = "old";
+        ASSERT_EQ(Utf16TextToUtf8(Units16({0xFEFF}) + units, viaMark), ok);
+        ASSERT_EQ(viaMark, plain);
+        Utf16String swapped = Units16({0xFFFE});
+        for (Utf16Unit u : units) {
+            const auto v = static_cast<uint16_t>(u);
+            swapped.push_back(static_cast<Utf16Unit>(static_cast<uint16_t>((v >> 8) | (v << 8))));
+        }
+        std::string viaSwapped = "old";
+        ASSERT_EQ(Utf16TextToUtf8(swapped, viaSwapped), ok);
+        ASSERT_EQ(viaSwapped, plain);
+    }
+}
+
+}  // namespace
+}  // namespace Quorvin
