@@ -448,8 +448,10 @@ bool DecodeIntoBytes(const std::string& text, unsigned char*& result, const char
         Unit* t = chunk;
         const R r = DecodeUtf8(s, end, t, chunk + std::size(chunk));
         const size_t bytes = static_cast<size_t>(t - chunk) * sizeof(Unit);
-        std::memcpy(out, chunk, bytes);
-        out += bytes;
+        if (bytes != 0) {
+            std::memcpy(out, chunk, bytes);
+            out += bytes;
+        }
         if (r == R::Ok) {
             result = out;
             return true;

@@ -1,0 +1,177 @@
+// Fuzz target for the text readers: the range codecs, string conversions, Utf16TextToUtf8,
+// validation and counting, the loose UTF-8 reader, LoadEscapes and NextVisibleChar. Besides the
+// sanitizers' own checks it aborts when a result breaks the documented contract.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/text/LineBreak.h"
+#include "core/text/Utf.h"
+#include "core/text/internal/LooseUtf8.h"
+
+namespace Quorvin {
+namespace {
+
+void Require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+// Input bytes as units of another width, in an exactly sized heap block.
+template <class Unit>
+std::vector<Unit> AsUnits(const uint8_t* data, size_t size) {
+    std::vector<Unit> units(size / sizeof(Unit));
+    if (!units.empty()) {
+        std::memcpy(units.data(), data, units.size() * sizeof(Unit));
+    }
+    return units;
+}
+
+// Runs a codec into an exactly sized target, checks the cursors stay within their ranges, and
+// returns the units written.
+template <class In, class Out>
+std::vector<Out> RunCodec(ConversionResult (*codec)(const In*&, const In*, Out*&, Out*, ConversionMode) noexcept,
+                          const std::vector<In>& input, size_t capacity, ConversionMode mode, ConversionResult& result) {
+    std::vector<Out> target(capacity);
+    const In* s = input.data();
+    Out* t = target.data();
+    result = codec(s, input.data() + input.size(), t, target.data() + target.size(), mode);
+    Require(s >= input.data() && s <= input.data() + input.size());
+    Require(t >= target.data() && t <= target.data() + target.size());
+    Require(result == ConversionResult::Ok || s < input.data() + input.size() ||
+            result == ConversionResult::SourceIllegal);
+    target.resize(static_cast<size_t>(t - target.data()));
+    return target;
+}
+
+void FuzzUtf8(const uint8_t* data, size_t size, uint8_t knob) {
+    const std::vector<Utf8Unit> bytes(data, data + size);
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const ConversionMode mode = (knob & 1) != 0 ? ConversionMode::Lenient : ConversionMode::Strict;
+    const size_t capacity = (knob & 2) != 0 ? size : size * knob / 256;
+    ConversionResult r16 = ConversionResult::Ok;
+    ConversionResult r32 = ConversionResult::Ok;
+    const std::vector<Utf16Unit> part16 = RunCodec(&Utf8ToUtf16Range, bytes, capacity, mode, r16);
+    const std::vector<Utf32Unit> part32 = RunCodec(&Utf8ToUtf32Range, bytes, capacity, mode, r32);
+
+    Utf16String whole16;
+    Utf32String whole32;
+    const bool ok16 = Utf8ToUtf16(text, whole16);
+    Require(Utf8ToUtf32(text, whole32) == ok16);
+    Require(ok16 || (whole16.empty() && whole32.empty()));
+    // Whatever a short target received is the start of the complete conversion.
+    if (ok16) {
+        Require(whole16.compare(0, part16.size(), Utf16String(part16.begin(), part16.end())) == 0);
+        Require(whole32.compare(0, part32.size(), Utf32String(part32.begin(), part32.end())) == 0);
+        std::string back;
+        Require(Utf16ToUtf8(whole16, back) && back == text);
+        Require(Utf32ToUtf8(whole32, back) && back == text);
+    }
+    const Utf8Unit* cursor = bytes.data();
+    Require(IsLegalUtf8Range(cursor, bytes.data() + bytes.size()) == ok16);
+    Require(cursor >= bytes.data() && cursor <= bytes.data() + bytes.size());
+    const std::string terminated = text.substr(0, text.find('\0'));
+    const uint32_t count = CountUtf8CodePoints(terminated.c_str());
+    Require(count == 0 || count <= terminated.size());
+
+    std::vector<unsigned char> buffer(size * 4);
+    for (int width : {1, 2, 4}) {
+        unsigned char* out = buffer.data();
+        const char* error = nullptr;
+        const bool ok = Utf8ToWideBuffer(width, text, out, error);
+        Require(ok == ok16);
+        Require(ok || (error >= text.data() && error < text.data() + text.size()));
+    }
+
+    Utf16String loose;
+    TextPrivate::ReadLooseUtf8(text, loose);
+    Require(loose.size() <= size);
+}
+
+template <class Unit>
+void FuzzWide(const uint8_t* data, size_t size, uint8_t knob) {
+    const std::vector<Unit> units = AsUnits<Unit>(data, size);
+    const std::basic_string<Unit> text(units.begin(), units.end());
+    const ConversionMode mode = (knob & 1) != 0 ? ConversionMode::Lenient : ConversionMode::Strict;
+    const size_t capacity = units.size() * 4 * knob / 256;
+    ConversionResult result = ConversionResult::Ok;
+    std::string utf8;
+    if constexpr (sizeof(Unit) == 2) {
+        RunCodec(&Utf16ToUtf8Range, units, capacity, mode, result);
+        RunCodec(&Utf16ToUtf32Range, units, capacity / 4, mode, result);
+        Utf32String utf32;
+        const bool ok = Utf16ToUtf8(text, utf8);
+        Require(Utf16ToUtf32(text, utf32) == ok);
+        if (ok) {
+            Utf16String back;
+            Require(Utf8ToUtf16(utf8, back) && back == text);
+            Require(Utf32ToUtf16(utf32, back) && back == text);
+        }
+        std::string viaMark = "unchanged";
+        const bool markOk = Utf16TextToUtf8(text, viaMark);
+        Require(markOk || viaMark.empty());
+    } else {
+        RunCodec(&Utf32ToUtf8Range, units, capacity, mode, result);
+        RunCodec(&Utf32ToUtf16Range, units, capacity / 2, mode, result);
+        Utf16String utf16;
+        const bool ok = Utf32ToUtf8(text, utf8);
+        Require(Utf32ToUtf16(text, utf16) == ok);
+        if (ok) {
+            Utf32String back;
+            Require(Utf8ToUtf32(utf8, back) && back == text);
+            Require(Utf16ToUtf32(utf16, back) && back == text);
+        }
+        unsigned char encoded[4];
+        unsigned char* cursor = encoded;
+        if (!units.empty()) {
+            CodePointToUtf8(units[0], cursor);
+            Require(cursor >= encoded && cursor <= encoded + 4);
+        }
+    }
+}
+
+void FuzzMarkup(const uint8_t* data, size_t size, uint8_t knob) {
+    if (!HasEscapeTable()) {
+        InitLineBreaking();
+    }
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    LoadEscapes(text);
+    if (size >= 2) {
+        FindEscape(std::u32string{static_cast<char32_t>('#'), static_cast<char32_t>(data[1])});
+    }
+    // Map bytes onto the characters colour codes are made of, plus a few others.
+    static constexpr char32_t alphabet[] = {'#', 'E', '0', '9', 'a', 'f', 'g', 'F', ' ', 0x4E2D, 0xA0, 7};
+    std::u32string u32;
+    for (size_t i = 0; i < size; ++i) {
+        u32.push_back(alphabet[data[i] % std::size(alphabet)]);
+    }
+    const int32_t index = static_cast<int32_t>(knob) - 128;
+    const uint32_t next = NextVisibleChar(u32, index, (knob & 1) != 0);
+    Require(next == 0 || (index + 1 >= 0 && static_cast<size_t>(index + 1) < u32.size()));
+    if (u32.size() >= 2) {
+        CanBreakBetween(u32[0], u32[1], true);
+    }
+}
+
+}  // namespace
+}  // namespace Quorvin
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) {
+        return 0;
+    }
+    const uint8_t selector = data[0];
+    const uint8_t knob = data[1];
+    data += 2;
+    size -= 2;
+    switch (selector % 4) {
+    case 0: Quorvin::FuzzUtf8(data, size, knob); break;
+    case 1: Quorvin::FuzzWide<Quorvin::Utf16Unit>(data, size, knob); break;
+    case 2: Quorvin::FuzzWide<Quorvin::Utf32Unit>(data, size, knob); break;
+    default: Quorvin::FuzzMarkup(data, size, knob); break;
+    }
+    return 0;
+}
