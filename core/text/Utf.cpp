@@ -1,7 +1,10 @@
 // Strict conversions between UTF-8, UTF-16 and UTF-32.
 #include "core/text/Utf.h"
 
+#include "core/Compiler.h"
+
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -33,11 +36,11 @@ constexpr uint8_t FirstByteMarks[7] = {0x00, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC}
 
 constexpr uint64_t AsciiMask8 = 0x8080808080808080ull;
 
-bool IsSurrogate(uint32_t value) {
+QUORVIN_FORCEINLINE bool IsSurrogate(uint32_t value) {
     return value >= HighSurrogateStart && value < SurrogateEnd;
 }
 
-uint64_t Load64(const void* p) {
+QUORVIN_FORCEINLINE uint64_t Load64(const void* p) {
     uint64_t word;
     std::memcpy(&word, p, sizeof word);
     return word;
@@ -97,15 +100,24 @@ bool ScanUtf8(const Utf8Unit*& s, const Utf8Unit* end, uint64_t& count) {
     return legal;
 }
 
-// Copies the ASCII run at `s` while both ranges have room; stops at a non-ASCII byte.
+// Copies the ASCII run at `s` while both ranges have room; stops at a non-ASCII byte. Blocks go
+// through local arrays so the compiler may widen them with vector instructions: the caller's
+// buffers could alias as far as it knows.
 template <class Unit>
-void CopyAscii(const Utf8Unit*& s, const Utf8Unit* sourceEnd, Unit*& t, Unit* targetEnd) {
+QUORVIN_FORCEINLINE void CopyAscii(const Utf8Unit*& s, const Utf8Unit* sourceEnd, Unit*& t, Unit* targetEnd) {
     const Utf8Unit* p = s;
     Unit* q = t;
-    while (sourceEnd - p >= 16 && targetEnd - q >= 16 && ((Load64(p) | Load64(p + 8)) & AsciiMask8) == 0) {
-        for (int i = 0; i < 16; ++i) {
-            q[i] = static_cast<Unit>(p[i]);
+    while (sourceEnd - p >= 16 && targetEnd - q >= 16) {
+        if (((Load64(p) | Load64(p + 8)) & AsciiMask8) != 0) {
+            break;
         }
+        Utf8Unit bytes[16];
+        std::memcpy(bytes, p, sizeof bytes);
+        Unit units[16];
+        for (int i = 0; i < 16; ++i) {
+            units[i] = static_cast<Unit>(bytes[i]);
+        }
+        std::memcpy(q, units, sizeof units);
         p += 16;
         q += 16;
     }
@@ -116,20 +128,101 @@ void CopyAscii(const Utf8Unit*& s, const Utf8Unit* sourceEnd, Unit*& t, Unit* ta
     t = q;
 }
 
+QUORVIN_FORCEINLINE bool IsContinuation(uint32_t b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// Number of ASCII bytes at the start of the eight bytes at `p`.
+QUORVIN_FORCEINLINE unsigned LeadingAscii8(const Utf8Unit* p) {
+    const uint64_t high = Load64(p) & AsciiMask8;
+    if constexpr (std::endian::native == std::endian::little) {
+        return high == 0 ? 8 : static_cast<unsigned>(std::countr_zero(high)) / 8;
+    } else {
+        unsigned n = 0;
+        while (n < 8 && p[n] < 0x80) {
+            ++n;
+        }
+        return n;
+    }
+}
+
+template <class Unit>
+QUORVIN_FORCEINLINE void StoreDecoded(uint32_t value, Unit*& t) {
+    if constexpr (sizeof(Unit) == 2) {
+        if (value > 0xFFFF) {
+            value -= 0x10000;
+            *t++ = static_cast<Unit>(HighSurrogateStart + (value >> 10));
+            *t++ = static_cast<Unit>(LowSurrogateStart + (value & 0x3FF));
+            return;
+        }
+    }
+    *t++ = static_cast<Unit>(value);
+}
+
 template <class Unit>
 ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Unit*& target, Unit* targetEnd) {
     const Utf8Unit* s = source;
     Unit* t = target;
     R result = R::Ok;
-    while (s < sourceEnd) {
+    for (;;) {
+        // While sixteen bytes and units are left, no single character can reach either end, so
+        // well-formed text needs no bounds checks; anything else drops to the exact rules below.
+        while (sourceEnd - s >= 16 && targetEnd - t >= 16) {
+            if (*s < 0x80) {
+                const unsigned ascii = LeadingAscii8(s);
+                if (ascii == 8) {
+                    CopyAscii(s, sourceEnd, t, targetEnd);
+                } else {
+                    for (unsigned i = 0; i < ascii; ++i) {
+                        t[i] = static_cast<Unit>(s[i]);
+                    }
+                    s += ascii;
+                    t += ascii;
+                }
+                continue;
+            }
+            // Well-formedness is tested with non-short-circuit '&' so each length costs one
+            // branch; overlongs and encoded surrogates show in the value.
+            const uint32_t b0 = s[0];
+            const uint32_t b1 = s[1];
+            const uint32_t b2 = s[2];
+            if (b0 >= 0xE0 && b0 < 0xF0) {
+                const uint32_t value = ((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
+                if (IsContinuation(b1) & IsContinuation(b2) & (value >= 0x800) & !IsSurrogate(value)) {
+                    *t++ = static_cast<Unit>(value);
+                    s += 3;
+                    continue;
+                }
+            } else if (b0 >= 0xC2 && b0 < 0xE0) {
+                if (IsContinuation(b1)) {
+                    *t++ = static_cast<Unit>(((b0 & 0x1F) << 6) | (b1 & 0x3F));
+                    s += 2;
+                    continue;
+                }
+            } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+                const uint32_t b3 = s[3];
+                const uint32_t value = ((b0 & 0x07) << 18) | ((b1 & 0x3F) << 12) | ((b2 & 0x3F) << 6) | (b3 & 0x3F);
+                if (IsContinuation(b1) & IsContinuation(b2) & IsContinuation(b3) & (value >= 0x10000) &
+                    (value < CodePointLimit)) {
+                    StoreDecoded(value, t);
+                    s += 4;
+                    continue;
+                }
+            }
+            break;
+        }
+        if (s >= sourceEnd) {
+            break;
+        }
         if (*s < 0x80) {
-            CopyAscii(s, sourceEnd, t, targetEnd);
-            if (s < sourceEnd && *s < 0x80) {
+            if (t >= targetEnd) {
                 result = R::TargetExhausted;
                 break;
             }
+            *t++ = static_cast<Unit>(*s++);
             continue;
         }
+        // One character by the exact rules, in their order: cut by the end, legality, room.
         const unsigned trailing = TrailingBytes[*s];
         if (static_cast<ptrdiff_t>(trailing) >= sourceEnd - s) {
             result = R::SourceExhausted;
@@ -144,30 +237,12 @@ ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, 
             value = (value + s[i]) << 6;
         }
         value = value + s[trailing] - SequenceOffsets[trailing];
-
-        if constexpr (sizeof(Unit) == 2) {
-            if (value <= 0xFFFF) {
-                if (t >= targetEnd) {
-                    result = R::TargetExhausted;
-                    break;
-                }
-                *t++ = static_cast<Unit>(value);
-            } else {
-                if (targetEnd - t < 2) {
-                    result = R::TargetExhausted;
-                    break;
-                }
-                value -= 0x10000;
-                *t++ = static_cast<Unit>(HighSurrogateStart + (value >> 10));
-                *t++ = static_cast<Unit>(LowSurrogateStart + (value & 0x3FF));
-            }
-        } else {
-            if (t >= targetEnd) {
-                result = R::TargetExhausted;
-                break;
-            }
-            *t++ = static_cast<Unit>(value);
+        const ptrdiff_t needed = sizeof(Unit) == 2 && value > 0xFFFF ? 2 : 1;
+        if (targetEnd - t < needed) {
+            result = R::TargetExhausted;
+            break;
         }
+        StoreDecoded(value, t);
         s += trailing + 1;
     }
     source = s;
@@ -175,12 +250,12 @@ ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, 
     return result;
 }
 
-int Utf8Length(uint32_t value) {
+QUORVIN_FORCEINLINE int Utf8Length(uint32_t value) {
     return value < 0x80 ? 1 : value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
 }
 
 // Writes `value` (below 0x110000) as `length` bytes from the last byte backwards.
-void WriteUtf8(uint32_t value, int length, Utf8Unit*& t) {
+QUORVIN_FORCEINLINE void WriteUtf8(uint32_t value, int length, Utf8Unit*& t) {
     Utf8Unit* q = t + length;
     for (int i = length - 1; i > 0; --i) {
         *--q = static_cast<Utf8Unit>(0x80 | (value & 0x3F));
@@ -191,7 +266,7 @@ void WriteUtf8(uint32_t value, int length, Utf8Unit*& t) {
 }
 
 // Reads one UTF-16 character. On success `s` moves past it; on a stop it stays at its first unit.
-R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, ConversionMode mode, uint32_t& value) {
+QUORVIN_FORCEINLINE R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, ConversionMode mode, uint32_t& value) {
     uint32_t u = static_cast<uint16_t>(s[0]);
     if (u >= HighSurrogateStart && u < LowSurrogateStart) {
         if (end - s < 2) {
@@ -214,16 +289,37 @@ R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, ConversionMode mode, uint
     return R::Ok;
 }
 
+// Number of units below 0x80 at the start of the four units at `p`.
+QUORVIN_FORCEINLINE unsigned LeadingAscii4(const Utf16Unit* p) {
+    const uint64_t high = Load64(p) & 0xFF80FF80FF80FF80ull;
+    if constexpr (std::endian::native == std::endian::little) {
+        return high == 0 ? 4 : static_cast<unsigned>(std::countr_zero(high)) / 16;
+    } else {
+        unsigned n = 0;
+        while (n < 4 && static_cast<uint16_t>(p[n]) < 0x80) {
+            ++n;
+        }
+        return n;
+    }
+}
+
 // Narrows the ASCII run at `s` while both ranges have room; stops at a unit of 0x80 or more.
-void NarrowAscii(const Utf16Unit*& s, const Utf16Unit* sourceEnd, Utf8Unit*& t, Utf8Unit* targetEnd) {
+QUORVIN_FORCEINLINE void NarrowAscii(const Utf16Unit*& s, const Utf16Unit* sourceEnd, Utf8Unit*& t, Utf8Unit* targetEnd) {
     const Utf16Unit* p = s;
     Utf8Unit* q = t;
-    while (sourceEnd - p >= 8 && targetEnd - q >= 8 && ((Load64(p) | Load64(p + 4)) & 0xFF80FF80FF80FF80ull) == 0) {
-        for (int i = 0; i < 8; ++i) {
-            q[i] = static_cast<Utf8Unit>(p[i]);
+    while (sourceEnd - p >= 16 && targetEnd - q >= 16) {
+        if (((Load64(p) | Load64(p + 4) | Load64(p + 8) | Load64(p + 12)) & 0xFF80FF80FF80FF80ull) != 0) {
+            break;
         }
-        p += 8;
-        q += 8;
+        uint16_t units[16];
+        std::memcpy(units, p, sizeof units);
+        Utf8Unit bytes[16];
+        for (int i = 0; i < 16; ++i) {
+            bytes[i] = static_cast<Utf8Unit>(units[i]);
+        }
+        std::memcpy(q, bytes, sizeof bytes);
+        p += 16;
+        q += 16;
     }
     while (p < sourceEnd && q < targetEnd && static_cast<uint16_t>(*p) < 0x80) {
         *q++ = static_cast<Utf8Unit>(*p++);
@@ -249,15 +345,53 @@ ConversionResult Utf16ToUtf8Range(const Utf16Unit*& source, const Utf16Unit* sou
     const Utf16Unit* s = source;
     Utf8Unit* t = target;
     R result = R::Ok;
-    while (s < sourceEnd) {
-        if (static_cast<uint16_t>(*s) < 0x80) {
-            NarrowAscii(s, sourceEnd, t, targetEnd);
-            if (s < sourceEnd && static_cast<uint16_t>(*s) < 0x80) {
-                result = R::TargetExhausted;
+    for (;;) {
+        // While sixteen units and bytes are left, no single character can reach either end, so
+        // well-formed text needs no bounds checks; surrogate trouble drops to the rules below.
+        while (sourceEnd - s >= 16 && targetEnd - t >= 16) {
+            const uint32_t unit = static_cast<uint16_t>(*s);
+            if (unit < 0x80) {
+                // Short runs (accented Latin) go unit by unit; longer ones in blocks.
+                if (LeadingAscii4(s) == 4) {
+                    NarrowAscii(s, sourceEnd, t, targetEnd);
+                } else {
+                    *t++ = static_cast<Utf8Unit>(unit);
+                    ++s;
+                }
+                continue;
+            }
+            // The same bytes WriteUtf8 produces, spelled out per length.
+            if (unit < 0x800) {
+                t[0] = static_cast<Utf8Unit>(0xC0 | (unit >> 6));
+                t[1] = static_cast<Utf8Unit>(0x80 | (unit & 0x3F));
+                t += 2;
+                ++s;
+                continue;
+            }
+            if (!IsSurrogate(unit)) {
+                t[0] = static_cast<Utf8Unit>(0xE0 | (unit >> 12));
+                t[1] = static_cast<Utf8Unit>(0x80 | ((unit >> 6) & 0x3F));
+                t[2] = static_cast<Utf8Unit>(0x80 | (unit & 0x3F));
+                t += 3;
+                ++s;
+                continue;
+            }
+            const uint32_t next = static_cast<uint16_t>(s[1]);
+            if (unit >= LowSurrogateStart || next < LowSurrogateStart || next >= SurrogateEnd) {
                 break;
             }
-            continue;
+            const uint32_t value = ((unit - HighSurrogateStart) << 10) + (next - LowSurrogateStart) + 0x10000;
+            t[0] = static_cast<Utf8Unit>(0xF0 | (value >> 18));
+            t[1] = static_cast<Utf8Unit>(0x80 | ((value >> 12) & 0x3F));
+            t[2] = static_cast<Utf8Unit>(0x80 | ((value >> 6) & 0x3F));
+            t[3] = static_cast<Utf8Unit>(0x80 | (value & 0x3F));
+            t += 4;
+            s += 2;
         }
+        if (s >= sourceEnd) {
+            break;
+        }
+        // One character by the exact rules.
         const Utf16Unit* start = s;
         uint32_t value = 0;
         result = ReadUtf16(s, sourceEnd, mode, value);
