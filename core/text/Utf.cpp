@@ -181,14 +181,13 @@ ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, 
                 }
                 continue;
             }
-            // Well-formedness is tested with non-short-circuit '&' so each length costs one
-            // branch; overlongs and encoded surrogates show in the value.
+            // Overlongs and encoded surrogates show in the decoded value.
             const uint32_t b0 = s[0];
             const uint32_t b1 = s[1];
             const uint32_t b2 = s[2];
             if (b0 >= 0xE0 && b0 < 0xF0) {
                 const uint32_t value = ((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
-                if (IsContinuation(b1) & IsContinuation(b2) & (value >= 0x800) & !IsSurrogate(value)) {
+                if (IsContinuation(b1) && IsContinuation(b2) && value >= 0x800 && !IsSurrogate(value)) {
                     *t++ = static_cast<Unit>(value);
                     s += 3;
                     continue;
@@ -202,8 +201,8 @@ ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, 
             } else if (b0 >= 0xF0 && b0 <= 0xF4) {
                 const uint32_t b3 = s[3];
                 const uint32_t value = ((b0 & 0x07) << 18) | ((b1 & 0x3F) << 12) | ((b2 & 0x3F) << 6) | (b3 & 0x3F);
-                if (IsContinuation(b1) & IsContinuation(b2) & IsContinuation(b3) & (value >= 0x10000) &
-                    (value < CodePointLimit)) {
+                if (IsContinuation(b1) && IsContinuation(b2) && IsContinuation(b3) && value >= 0x10000 &&
+                    value < CodePointLimit) {
                     StoreDecoded(value, t);
                     s += 4;
                     continue;
