@@ -6,9 +6,8 @@
 # Builds the fuzz preset (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer), then
 # runs the target for the given time (default 1800 s; add -jobs=2 -workers=2 to use two cores),
 # keeping the corpus in build/fuzz/core/text/fuzz_corpus so each run continues where the last one
-# stopped. Any crash,
-# sanitizer report or broken contract stops the run and leaves the input as build/fuzz/crash-*;
-# reproduce it with: build/fuzz/bin/quorvin_text_fuzz <that file>.
+# stopped. Any crash, sanitizer report or broken contract stops the run and leaves the input as
+# build/fuzz/crash-*; reproduce it with: build/fuzz/bin/quorvin_text_fuzz <that file>.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
