@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds both presets and runs every test: the portable code natively, everything under
-# Wine. Fails when any test fails.
+# Sets up, builds every preset and runs every test: the portable code natively, everything under
+# Wine, and a short run of the text fuzz target with sanitizers. Fails when any test fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
