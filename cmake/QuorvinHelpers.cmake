@@ -1,5 +1,7 @@
 # One way to declare the core library's components and their tests.
 
+option(QUORVIN_BENCHMARKS "Build the native benchmark programs" ON)
+
 add_library(quorvin_warnings INTERFACE)
 target_compile_options(quorvin_warnings INTERFACE -Wall -Wextra)
 

@@ -3,15 +3,15 @@
 
 #if defined(__GNUC__) || defined(__clang__)
 #define QUORVIN_NOINLINE __attribute__((noinline))
+// For the one deliberate store through a null pointer: the fault it raises is the point.
+#define QUORVIN_NO_SANITIZE_NULL __attribute__((no_sanitize("null")))
 #define QUORVIN_FORCEINLINE inline __attribute__((always_inline))
-#define QUORVIN_PRINTF_FORMAT(formatIndex, firstArgument) \
-    __attribute__((format(printf, formatIndex, firstArgument)))
 #elif defined(_MSC_VER)
 #define QUORVIN_NOINLINE __declspec(noinline)
+#define QUORVIN_NO_SANITIZE_NULL
 #define QUORVIN_FORCEINLINE __forceinline
-#define QUORVIN_PRINTF_FORMAT(formatIndex, firstArgument)
 #else
 #define QUORVIN_NOINLINE
+#define QUORVIN_NO_SANITIZE_NULL
 #define QUORVIN_FORCEINLINE inline
-#define QUORVIN_PRINTF_FORMAT(formatIndex, firstArgument)
 #endif

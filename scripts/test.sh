@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Sets up, builds every preset and runs every test: the portable code natively, everything under
-# Wine, and a short run of the text fuzz target with sanitizers. Fails when any test fails.
+# Wine, the portable tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
+# run of the text fuzz target. Fails when any test fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 status=0
-for preset in native windows fuzz; do
+for preset in native windows sanitize fuzz; do
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

@@ -33,7 +33,7 @@ std::string FormatMessage(char* buffer, size_t capacity, int count, const char* 
 
 }  // namespace
 
-void FailFatal(int count, const char* condition, ...) {
+QUORVIN_NO_SANITIZE_NULL void FailFatal(int count, const char* condition, ...) {
     {
         char buffer[FatalMessageCapacity];
         va_list arguments;
