@@ -6,12 +6,16 @@
 // For the one deliberate store through a null pointer: the fault it raises is the point.
 #define QUORVIN_NO_SANITIZE_NULL __attribute__((no_sanitize("null")))
 #define QUORVIN_FORCEINLINE inline __attribute__((always_inline))
+// Before a loop with a small constant count: unroll it completely.
+#define QUORVIN_UNROLL _Pragma("GCC unroll 64")
 #elif defined(_MSC_VER)
 #define QUORVIN_NOINLINE __declspec(noinline)
 #define QUORVIN_NO_SANITIZE_NULL
 #define QUORVIN_FORCEINLINE __forceinline
+#define QUORVIN_UNROLL
 #else
 #define QUORVIN_NOINLINE
 #define QUORVIN_NO_SANITIZE_NULL
 #define QUORVIN_FORCEINLINE inline
+#define QUORVIN_UNROLL
 #endif

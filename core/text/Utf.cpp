@@ -46,6 +46,32 @@ QUORVIN_FORCEINLINE uint64_t Load64(const void* p) {
     return word;
 }
 
+// The eight bytes at `p` with the first in the lowest bits, whatever the byte order.
+QUORVIN_FORCEINLINE uint64_t LoadLittle64(const void* p) {
+    if constexpr (std::endian::native == std::endian::little) {
+        return Load64(p);
+    } else {
+        const auto* bytes = static_cast<const unsigned char*>(p);
+        uint64_t word = 0;
+        for (int i = 7; i >= 0; --i) {
+            word = (word << 8) | bytes[i];
+        }
+        return word;
+    }
+}
+
+constexpr uint64_t EveryByte = 0x0101010101010101ull;
+
+// For bytes that each hold a small count: byte k of the result is the sum of bytes 0 to k - 1.
+// Multiplying by EveryByte adds every byte into all higher ones; the counts here never carry.
+QUORVIN_FORCEINLINE uint64_t SumsBefore(uint64_t counts) {
+    return (counts << 8) * EveryByte;
+}
+
+QUORVIN_FORCEINLINE uint32_t ByteAt(uint64_t word, int k) {
+    return static_cast<uint32_t>(word >> (8 * k)) & 0xFF;
+}
+
 // `length` bytes from `s` must be readable.
 bool IsLegalSequence(const Utf8Unit* s, unsigned length) {
     if (length > 4) {
@@ -288,20 +314,6 @@ QUORVIN_FORCEINLINE R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, Conve
     return R::Ok;
 }
 
-// Number of units below 0x80 at the start of the four units at `p`.
-QUORVIN_FORCEINLINE unsigned LeadingAscii4(const Utf16Unit* p) {
-    const uint64_t high = Load64(p) & 0xFF80FF80FF80FF80ull;
-    if constexpr (std::endian::native == std::endian::little) {
-        return high == 0 ? 4 : static_cast<unsigned>(std::countr_zero(high)) / 16;
-    } else {
-        unsigned n = 0;
-        while (n < 4 && static_cast<uint16_t>(p[n]) < 0x80) {
-            ++n;
-        }
-        return n;
-    }
-}
-
 // Narrows the ASCII run at `s` while both ranges have room; stops at a unit of 0x80 or more.
 QUORVIN_FORCEINLINE void NarrowAscii(const Utf16Unit*& s, const Utf16Unit* sourceEnd, Utf8Unit*& t, Utf8Unit* targetEnd) {
     const Utf16Unit* p = s;
@@ -327,6 +339,113 @@ QUORVIN_FORCEINLINE void NarrowAscii(const Utf16Unit*& s, const Utf16Unit* sourc
     t = q;
 }
 
+// Writes the UTF-8 of a scalar value below 0x10000, for which WriteUtf8 would give the same bytes.
+QUORVIN_FORCEINLINE void WriteBmpUtf8(uint32_t unit, Utf8Unit*& t) {
+    if (unit < 0x80) {
+        *t++ = static_cast<Utf8Unit>(unit);
+    } else if (unit < 0x800) {
+        t[0] = static_cast<Utf8Unit>(0xC0 | (unit >> 6));
+        t[1] = static_cast<Utf8Unit>(0x80 | (unit & 0x3F));
+        t += 2;
+    } else {
+        t[0] = static_cast<Utf8Unit>(0xE0 | (unit >> 12));
+        t[1] = static_cast<Utf8Unit>(0x80 | ((unit >> 6) & 0x3F));
+        t[2] = static_cast<Utf8Unit>(0x80 | (unit & 0x3F));
+        t += 3;
+    }
+}
+
+// Encodes one well-formed character at `s`; false, with nothing moved, at a surrogate that does not
+// start a pair. Reads two units when the first is a high surrogate and writes up to four bytes, so
+// the caller guarantees that much of both ranges.
+QUORVIN_FORCEINLINE bool EncodeWellFormed(const Utf16Unit*& s, Utf8Unit*& t) {
+    const uint32_t unit = static_cast<uint16_t>(s[0]);
+    if (!IsSurrogate(unit)) {
+        WriteBmpUtf8(unit, t);
+        ++s;
+        return true;
+    }
+    const uint32_t next = static_cast<uint16_t>(s[1]);
+    if (unit >= LowSurrogateStart || next < LowSurrogateStart || next >= SurrogateEnd) {
+        return false;
+    }
+    const uint32_t value = ((unit - HighSurrogateStart) << 10) + (next - LowSurrogateStart) + 0x10000;
+    t[0] = static_cast<Utf8Unit>(0xF0 | (value >> 18));
+    t[1] = static_cast<Utf8Unit>(0x80 | ((value >> 12) & 0x3F));
+    t[2] = static_cast<Utf8Unit>(0x80 | ((value >> 6) & 0x3F));
+    t[3] = static_cast<Utf8Unit>(0x80 | (value & 0x3F));
+    t += 4;
+    s += 2;
+    return true;
+}
+
+// Block encoding, for the same reason as block decoding: the bytes of 16 units are worked out
+// together by loops without branches on the text, then packed into the target. Blocks with a
+// surrogate are left to the character-at-a-time encoder.
+constexpr ptrdiff_t Utf16Block = 16;
+// Three bytes per unit at most, and the four-byte stores may reach three bytes past the last
+// character: those are restored.
+constexpr ptrdiff_t Utf16BlockRoom = 3 * Utf16Block + 4;
+
+// Stores the four bytes of `word`, lowest first.
+QUORVIN_FORCEINLINE void StoreBytes4(Utf8Unit* q, uint32_t word) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(q, &word, sizeof word);
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            q[i] = static_cast<Utf8Unit>(word >> (8 * i));
+        }
+    }
+}
+
+// Encodes the 16 units at `s` and moves both cursors past them; false, with nothing moved, when
+// one is a surrogate. Needs Utf16BlockRoom bytes at `t`.
+QUORVIN_FORCEINLINE bool EncodeUtf16Block(const Utf16Unit*& s, Utf8Unit*& t) {
+    uint16_t units[Utf16Block];
+    std::memcpy(units, s, sizeof units);
+    uint32_t surrogates = 0;
+    for (int i = 0; i < Utf16Block; ++i) {
+        surrogates |= IsSurrogate(units[i]);
+    }
+    if (surrogates != 0) {
+        return false;
+    }
+    // The bytes WriteBmpUtf8 would write, lowest first in one word, and their number.
+    uint32_t words[Utf16Block];
+    uint8_t lengths[Utf16Block];
+    for (int i = 0; i < Utf16Block; ++i) {
+        const uint32_t u = units[i];
+        const uint32_t first = u < 0x80 ? u : u < 0x800 ? 0xC0 | (u >> 6) : 0xE0 | (u >> 12);
+        const uint32_t second = 0x80 | ((u < 0x800 ? u : u >> 6) & 0x3F);
+        const uint32_t third = 0x80 | (u & 0x3F);
+        words[i] = first | (second << 8) | (third << 16);
+        lengths[i] = static_cast<uint8_t>(1 + (u >= 0x80) + (u >= 0x800));
+    }
+    // Each word is stored whole at the sum of the lengths before it; a later word overwrites the
+    // bytes it does not own, and those past the last are restored. The offsets come from sums
+    // over bytes rather than a running cursor, so the stores do not wait on one another.
+    const uint64_t lengthsLow = LoadLittle64(lengths);
+    const uint64_t lengthsHigh = LoadLittle64(lengths + 8);
+    const uint64_t offsetsLow = SumsBefore(lengthsLow);
+    const uint64_t offsetsHigh = SumsBefore(lengthsHigh);
+    const uint32_t totalLow = ByteAt(offsetsLow, 7) + ByteAt(lengthsLow, 7);
+    const uint32_t total = totalLow + ByteAt(offsetsHigh, 7) + ByteAt(lengthsHigh, 7);
+    Utf8Unit spare[4];
+    std::memcpy(spare, t + total, sizeof spare);
+    QUORVIN_UNROLL
+    for (int i = 0; i < 8; ++i) {
+        StoreBytes4(t + ByteAt(offsetsLow, i), words[i]);
+    }
+    QUORVIN_UNROLL
+    for (int i = 0; i < 8; ++i) {
+        StoreBytes4(t + totalLow + ByteAt(offsetsHigh, i), words[8 + i]);
+    }
+    std::memcpy(t + total, spare, sizeof spare);
+    s += Utf16Block;
+    t += total;
+    return true;
+}
+
 }  // namespace
 
 ConversionResult Utf8ToUtf16Range(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Utf16Unit*& target,
@@ -345,47 +464,28 @@ ConversionResult Utf16ToUtf8Range(const Utf16Unit*& source, const Utf16Unit* sou
     Utf8Unit* t = target;
     R result = R::Ok;
     for (;;) {
-        // While sixteen units and bytes are left, no single character can reach either end, so
-        // well-formed text needs no bounds checks; surrogate trouble drops to the rules below.
-        while (sourceEnd - s >= 16 && targetEnd - t >= 16) {
-            const uint32_t unit = static_cast<uint16_t>(*s);
-            if (unit < 0x80) {
-                // Short runs (accented Latin) go unit by unit; longer ones in blocks.
-                if (LeadingAscii4(s) == 4) {
-                    NarrowAscii(s, sourceEnd, t, targetEnd);
-                } else {
-                    *t++ = static_cast<Utf8Unit>(unit);
-                    ++s;
-                }
+        // While this much is left, a block, or any character that starts in the 16 units after
+        // it (a pair may reach one unit further), fits both ranges.
+        while (sourceEnd - s > Utf16Block && targetEnd - t >= Utf16BlockRoom) {
+            if (((Load64(s) | Load64(s + 4) | Load64(s + 8) | Load64(s + 12)) & 0xFF80FF80FF80FF80ull) == 0) {
+                NarrowAscii(s, sourceEnd, t, targetEnd);
                 continue;
             }
-            // The same bytes WriteUtf8 produces, spelled out per length.
-            if (unit < 0x800) {
-                t[0] = static_cast<Utf8Unit>(0xC0 | (unit >> 6));
-                t[1] = static_cast<Utf8Unit>(0x80 | (unit & 0x3F));
-                t += 2;
-                ++s;
+            // Blocks pay where most units need three bytes (CJK); where short sequences mix with
+            // ASCII the character loop is quicker.
+            if (static_cast<uint16_t>(*s) >= 0x800 && EncodeUtf16Block(s, t)) {
                 continue;
             }
-            if (!IsSurrogate(unit)) {
-                t[0] = static_cast<Utf8Unit>(0xE0 | (unit >> 12));
-                t[1] = static_cast<Utf8Unit>(0x80 | ((unit >> 6) & 0x3F));
-                t[2] = static_cast<Utf8Unit>(0x80 | (unit & 0x3F));
-                t += 3;
-                ++s;
-                continue;
+            // Character by character through these 16 units before the next block is tried.
+            const Utf16Unit* const stretchEnd = s + Utf16Block;
+            while (s < stretchEnd && EncodeWellFormed(s, t)) {
             }
-            const uint32_t next = static_cast<uint16_t>(s[1]);
-            if (unit >= LowSurrogateStart || next < LowSurrogateStart || next >= SurrogateEnd) {
+            if (s < stretchEnd) {
                 break;
             }
-            const uint32_t value = ((unit - HighSurrogateStart) << 10) + (next - LowSurrogateStart) + 0x10000;
-            t[0] = static_cast<Utf8Unit>(0xF0 | (value >> 18));
-            t[1] = static_cast<Utf8Unit>(0x80 | ((value >> 12) & 0x3F));
-            t[2] = static_cast<Utf8Unit>(0x80 | ((value >> 6) & 0x3F));
-            t[3] = static_cast<Utf8Unit>(0x80 | (value & 0x3F));
-            t += 4;
-            s += 2;
+        }
+        // Near the ends, well-formed characters that fit still need no exact checks.
+        while (sourceEnd - s >= 2 && targetEnd - t >= 4 && EncodeWellFormed(s, t)) {
         }
         if (s >= sourceEnd) {
             break;

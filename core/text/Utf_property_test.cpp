@@ -182,6 +182,58 @@ TEST(UtfProperties, Utf16ReadersAgreeWithTheReferenceInBothModes) {
     }
 }
 
+// The UTF-16 encoder converts 16 units at a time when they hold no surrogate: runs of such units
+// whose end falls at every offset of a block, followed by a surrogate, a cut pair, the source end
+// or a target too short by a few bytes.
+TEST(UtfProperties, Utf16ReaderBlocksEndWhereTheCharacterRulesDo) {
+    TextGenerator gen(7);
+    for (int i = 0; i < Cases; ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        Utf16String units;
+        const uint32_t run = 16 + gen.Below(64);
+        const bool wide = gen.Chance(50);  // mostly three-byte units, or any length
+        for (uint32_t k = 0; k < run; ++k) {
+            uint32_t c = wide && gen.Chance(85) ? 0x800 + gen.Below(0xD800 - 0x800) : gen.Scalar(false);
+            if (c > 0xFFFF || (c >= 0xD800 && c < 0xE000)) {
+                c = 0xE000 + gen.Below(0x2000);
+            }
+            units.push_back(static_cast<Utf16Unit>(c));
+        }
+        switch (gen.Below(4)) {
+        case 0: units.push_back(static_cast<Utf16Unit>(0xD800 + gen.Below(0x800))); break;  // unpaired or cut
+        case 1: units += Units16({0xD83D, 0xDE00}); break;
+        case 2: units += Units16({0xDC00, 0x41}); break;
+        default: break;
+        }
+        for (bool lenient : {false, true}) {
+            const ConversionMode mode = lenient ? ConversionMode::Lenient : ConversionMode::Strict;
+            const ReferenceReading ref = ReadUtf16Reference(units, lenient);
+            const std::basic_string<Utf8Unit> expected = AsUnits(LenientUtf8(ref.scalars));
+            CheckUtf16Reader<Utf8Unit>(&Utf16ToUtf8Range, units, ref, expected, mode);
+            // Short targets: everything written is a prefix that ends on a character.
+            const size_t capacity = expected.size() - std::min<size_t>(expected.size(), 1 + gen.Below(4));
+            std::vector<Utf8Unit> target(capacity + 1, 0x77);
+            const Utf16Unit* s = units.data();
+            Utf8Unit* t = target.data();
+            const R r = Utf16ToUtf8Range(s, units.data() + units.size(), t, target.data() + capacity, mode);
+            ASSERT_EQ(target[capacity], 0x77);
+            const std::basic_string<Utf8Unit> written(target.data(), t);
+            ASSERT_EQ(written, expected.substr(0, written.size()));
+            if (r == R::TargetExhausted) {
+                ASSERT_GT(written.size() + 4, capacity);
+                // The source cursor matches the bytes written.
+                const ReferenceReading prefix =
+                    ReadUtf16Reference(units.substr(0, static_cast<size_t>(s - units.data())), lenient);
+                ASSERT_EQ(prefix.result, R::Ok);
+                ASSERT_EQ(AsUnits(LenientUtf8(prefix.scalars)), written);
+            } else {
+                ASSERT_EQ(r, ref.result);
+                ASSERT_EQ(static_cast<size_t>(s - units.data()), ref.stop);
+            }
+        }
+    }
+}
+
 TEST(UtfProperties, Utf32ConversionsDeliverAllOrNothing) {
     TextGenerator gen(5);
     for (int i = 0; i < Cases * 2; ++i) {
