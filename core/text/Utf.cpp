@@ -185,56 +185,150 @@ QUORVIN_FORCEINLINE void StoreDecoded(uint32_t value, Unit*& t) {
     *t++ = static_cast<Unit>(value);
 }
 
+// Per byte of `word`, 1 in the byte's lowest bit where the byte continues a sequence (10xxxxxx).
+QUORVIN_FORCEINLINE uint64_t ContinuationBits(uint64_t word) {
+    return (word >> 7) & ~(word >> 6) & EveryByte;
+}
+
+// Checks the sixteen bytes at `s` in two words: only ASCII and well-formed two-byte sequences, the
+// first byte not a continuation, a sequence starting at the last byte completed by the byte after
+// it. Returns the number of bytes the block's characters take (16 or 17), or 0 when it holds
+// anything else.
+QUORVIN_FORCEINLINE unsigned TwoByteBlockLength(const Utf8Unit* s) {
+    uint64_t bad = ContinuationBits(LoadLittle64(s)) & 1;
+    uint64_t lastLead = 0;
+    for (int half = 0; half < 2; ++half) {
+        const uint64_t word = LoadLittle64(s + 8 * half);
+        const uint64_t top = (word >> 7) & (word >> 6) & EveryByte;  // 11xxxxxx
+        const uint64_t three = top & (word >> 5);                     // 111xxxxx: not here
+        const uint64_t lead = top & ~three;
+        // C0 and C1 are overlong leads: their bits 1 to 4 are all zero.
+        const uint64_t payloadNonZero = (((word >> 1) & 0x0F0F0F0F0F0F0F0Full) + 0x7F7F7F7F7F7F7F7Full) >> 7;
+        // Every lead is followed by a continuation and every continuation follows a lead.
+        const uint64_t following = ContinuationBits(LoadLittle64(s + 8 * half + 1));
+        bad |= three | (lead & ~payloadNonZero) | (lead ^ following);
+        lastLead = lead >> 56;
+    }
+    return bad != 0 ? 0 : 16 + static_cast<unsigned>(lastLead);
+}
+
+// Decodes a block that TwoByteBlockLength accepted. Every byte's unit is worked out without
+// branches on the text and the units are packed by a running index, so mixed accented text costs
+// no mispredicted branch. A continuation's unit lands where the next character goes and is
+// overwritten by it; the slot after the last character is put back, so nothing past the new cursor
+// changes. Needs 17 units of room at `t`.
+template <class Unit>
+QUORVIN_FORCEINLINE void DecodeTwoByteBlock(const Utf8Unit*& s, unsigned length, Unit*& t) {
+    Utf8Unit bytes[17];
+    std::memcpy(bytes, s, sizeof bytes);
+    Unit units[16];
+    uint8_t starts[16];
+    unsigned count = 0;
+    for (int i = 0; i < 16; ++i) {
+        const uint32_t b = bytes[i];
+        const uint32_t pair = ((b & 0x1F) << 6) | (bytes[i + 1] & 0x3F);
+        units[i] = static_cast<Unit>(b >= 0xC0 ? pair : b);
+        starts[i] = static_cast<uint8_t>((b & 0xC0) != 0x80);
+        count += starts[i];
+    }
+    const Unit spare = t[count];
+    unsigned k = 0;
+    QUORVIN_UNROLL
+    for (int i = 0; i < 16; ++i) {
+        t[k] = units[i];
+        k += starts[i];
+    }
+    t[count] = spare;
+    s += length;
+    t += count;
+}
+
+// Decodes one well-formed character at `s` with the sequence's bits checked in one word; false,
+// with nothing moved, for anything else. Needs eight readable bytes and two units of room.
+template <class Unit>
+QUORVIN_FORCEINLINE bool DecodeOne(const Utf8Unit*& s, Unit*& t) {
+    const uint32_t x = static_cast<uint32_t>(LoadLittle64(s));
+    if ((x & 0x80) == 0) {
+        *t++ = static_cast<Unit>(x & 0x7F);
+        s += 1;
+        return true;
+    }
+    if ((x & 0xC0E0) == 0x80C0) {
+        if ((x & 0x1E) == 0) {
+            return false;  // C0 or C1: an overlong two-byte form
+        }
+        *t++ = static_cast<Unit>(((x & 0x1F) << 6) | ((x >> 8) & 0x3F));
+        s += 2;
+        return true;
+    }
+    // Overlongs and encoded surrogates show in the decoded value.
+    if ((x & 0xC0C0F0) == 0x8080E0) {
+        const uint32_t value = ((x & 0x0F) << 12) | ((x >> 2) & 0xFC0) | ((x >> 16) & 0x3F);
+        if (value < 0x800 || IsSurrogate(value)) {
+            return false;
+        }
+        *t++ = static_cast<Unit>(value);
+        s += 3;
+        return true;
+    }
+    if ((x & 0xC0C0C0F8) == 0x808080F0) {
+        const uint32_t value = ((x & 0x07) << 18) | ((x << 4) & 0x3F000) | ((x >> 10) & 0xFC0) | ((x >> 24) & 0x3F);
+        if (value < 0x10000 || value >= CodePointLimit) {
+            return false;
+        }
+        StoreDecoded(value, t);
+        s += 4;
+        return true;
+    }
+    return false;
+}
+
+// The three-byte sequence at `s`, the commonest in text that the two-byte block turns away; false,
+// with nothing moved, for anything else. Needs four readable bytes.
+template <class Unit>
+QUORVIN_FORCEINLINE bool DecodeThree(const Utf8Unit*& s, Unit*& t) {
+    const uint32_t x = static_cast<uint32_t>(s[0]) | (static_cast<uint32_t>(s[1]) << 8) | (static_cast<uint32_t>(s[2]) << 16);
+    if ((x & 0xC0C0F0) != 0x8080E0) {
+        return false;
+    }
+    const uint32_t value = ((x & 0x0F) << 12) | ((x >> 2) & 0xFC0) | ((x >> 16) & 0x3F);
+    if (value < 0x800 || IsSurrogate(value)) {
+        return false;
+    }
+    *t++ = static_cast<Unit>(value);
+    s += 3;
+    return true;
+}
+
+constexpr ptrdiff_t DecodeStretch = 64;
+
 template <class Unit>
 ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Unit*& target, Unit* targetEnd) {
     const Utf8Unit* s = source;
     Unit* t = target;
     R result = R::Ok;
     for (;;) {
-        // While sixteen bytes and units are left, no single character can reach either end, so
+        // While this much is left, a block or any single character after it fits both ranges, so
         // well-formed text needs no bounds checks; anything else drops to the exact rules below.
-        while (sourceEnd - s >= 16 && targetEnd - t >= 16) {
-            if (*s < 0x80) {
-                const unsigned ascii = LeadingAscii8(s);
-                if (ascii == 8) {
-                    CopyAscii(s, sourceEnd, t, targetEnd);
-                } else {
-                    for (unsigned i = 0; i < ascii; ++i) {
-                        t[i] = static_cast<Unit>(s[i]);
-                    }
-                    s += ascii;
-                    t += ascii;
-                }
+        while (sourceEnd - s >= DecodeStretch + 16 && targetEnd - t >= DecodeStretch + 16) {
+            if (((Load64(s) | Load64(s + 8)) & AsciiMask8) == 0) {
+                CopyAscii(s, sourceEnd, t, targetEnd);
                 continue;
             }
-            // Overlongs and encoded surrogates show in the decoded value.
-            const uint32_t b0 = s[0];
-            const uint32_t b1 = s[1];
-            const uint32_t b2 = s[2];
-            if (b0 >= 0xE0 && b0 < 0xF0) {
-                const uint32_t value = ((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
-                if (IsContinuation(b1) && IsContinuation(b2) && value >= 0x800 && !IsSurrogate(value)) {
-                    *t++ = static_cast<Unit>(value);
-                    s += 3;
-                    continue;
-                }
-            } else if (b0 >= 0xC2 && b0 < 0xE0) {
-                if (IsContinuation(b1)) {
-                    *t++ = static_cast<Unit>(((b0 & 0x1F) << 6) | (b1 & 0x3F));
-                    s += 2;
-                    continue;
-                }
-            } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-                const uint32_t b3 = s[3];
-                const uint32_t value = ((b0 & 0x07) << 18) | ((b1 & 0x3F) << 12) | ((b2 & 0x3F) << 6) | (b3 & 0x3F);
-                if (IsContinuation(b1) && IsContinuation(b2) && IsContinuation(b3) && value >= 0x10000 &&
-                    value < CodePointLimit) {
-                    StoreDecoded(value, t);
-                    s += 4;
-                    continue;
-                }
+            // A byte of 0xE0 or more in the first eight rules the two-byte block out cheaply, so text
+            // of longer sequences does not pay for checking it.
+            if (const unsigned length = TwoByteBlockLength(s)) {
+                DecodeTwoByteBlock(s, length, t);
+                continue;
             }
-            break;
+            // Character by character for a while before a block is tried again, three-byte sequences
+            // first: text that turns the block away is mostly made of them.
+            const Utf8Unit* const stretchEnd = s + DecodeStretch;
+            while (s < stretchEnd && (DecodeThree(s, t) || DecodeOne(s, t))) {
+            }
+            if (s < stretchEnd) {
+                break;
+            }
         }
         if (s >= sourceEnd) {
             break;
@@ -446,6 +540,36 @@ QUORVIN_FORCEINLINE bool EncodeUtf16Block(const Utf16Unit*& s, Utf8Unit*& t) {
     return true;
 }
 
+// Encodes 16 units that are all below 0x800 (ASCII and two-byte sequences, as accented Latin text
+// is made of). Each unit's bytes are worked out without branches on the text and stored two at a
+// time by a running cursor; the byte after the last character is put back, so nothing past the new
+// cursor changes. Needs 33 bytes of room at `t`.
+QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
+    uint16_t units[Utf16Block];
+    std::memcpy(units, s, sizeof units);
+    uint8_t pairs[Utf16Block][2];
+    uint8_t lengths[Utf16Block];
+    unsigned total = 0;
+    for (int i = 0; i < Utf16Block; ++i) {
+        const uint32_t u = units[i];
+        const bool ascii = u < 0x80;
+        pairs[i][0] = static_cast<uint8_t>(ascii ? u : 0xC0 | (u >> 6));
+        pairs[i][1] = static_cast<uint8_t>(0x80 | (u & 0x3F));
+        lengths[i] = static_cast<uint8_t>(ascii ? 1 : 2);
+        total += lengths[i];
+    }
+    const Utf8Unit spare = t[total];
+    Utf8Unit* q = t;
+    QUORVIN_UNROLL
+    for (int i = 0; i < Utf16Block; ++i) {
+        std::memcpy(q, pairs[i], 2);
+        q += lengths[i];
+    }
+    t[total] = spare;
+    s += Utf16Block;
+    t += total;
+}
+
 }  // namespace
 
 ConversionResult Utf8ToUtf16Range(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Utf16Unit*& target,
@@ -469,6 +593,10 @@ ConversionResult Utf16ToUtf8Range(const Utf16Unit*& source, const Utf16Unit* sou
         while (sourceEnd - s > Utf16Block && targetEnd - t >= Utf16BlockRoom) {
             if (((Load64(s) | Load64(s + 4) | Load64(s + 8) | Load64(s + 12)) & 0xFF80FF80FF80FF80ull) == 0) {
                 NarrowAscii(s, sourceEnd, t, targetEnd);
+                continue;
+            }
+            if (((Load64(s) | Load64(s + 4) | Load64(s + 8) | Load64(s + 12)) & 0xF800F800F800F800ull) == 0) {
+                EncodeTwoByteBlock(s, t);
                 continue;
             }
             // Blocks pay where most units need three bytes (CJK); where short sequences mix with

@@ -234,6 +234,44 @@ TEST(UtfProperties, Utf16ReaderBlocksEndWhereTheCharacterRulesDo) {
     }
 }
 
+TEST(UtfProperties, Utf8DecoderBlocksEndWhereTheCharacterRulesDo) {
+    // Long runs of ASCII with two-byte sequences (the decoder's block path), or of three-byte
+    // sequences (its character stretches), ending in every position of a block and followed by
+    // each way a sequence can go wrong or by the end of the source.
+    TextGenerator gen(8);
+    const std::string endings[] = {
+        "", "\x80", "\xC0\xAF", "\xC1\xBF", "\xC3", "\xC3\x41", "\xE4\xB8", "\xE4\xB8\xAD",
+        "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xF0\x9F", "\xF8\x88\x80\x80\x80", "\xFF", "\xC3\xA9\x80",
+    };
+    for (int i = 0; i < Cases; ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        std::string bytes;
+        const uint32_t run = 16 + gen.Below(150);
+        const bool cjk = gen.Chance(30);
+        while (bytes.size() < run) {
+            const uint32_t c = cjk ? 0x4E00 + gen.Below(0x5000)
+                               : gen.Chance(70) ? 0x20 + gen.Below(0x5F) : 0x80 + gen.Below(0x780);
+            bytes += ReferenceUtf8({c});
+        }
+        bytes += endings[gen.Below(static_cast<uint32_t>(std::size(endings)))];
+        // The fast paths only run with plenty of text ahead, so most endings get a long tail.
+        const uint32_t tail = gen.Chance(70) ? 80 + gen.Below(60) : gen.Below(20);
+        for (uint32_t k = 0; k < tail; ++k) {
+            bytes += ReferenceUtf8({gen.Chance(80) ? 0x20 + gen.Below(0x5F) : 0xE9});
+        }
+        const ReferenceReading ref = ReadUtf8Reference(bytes);
+        const Utf16String expected16 = ReferenceUtf16(ref.scalars);
+        const Utf32String expected32 = ReferenceUtf32(ref.scalars);
+        for (size_t shortBy : {size_t{0}, size_t{1} + gen.Below(4)}) {
+            const ConversionMode mode = gen.Chance(50) ? ConversionMode::Strict : ConversionMode::Lenient;
+            CheckDecoder<Utf16Unit>(&Utf8ToUtf16Range, bytes, ref, expected16,
+                                    expected16.size() - std::min(expected16.size(), shortBy), mode);
+            CheckDecoder<Utf32Unit>(&Utf8ToUtf32Range, bytes, ref, expected32,
+                                    expected32.size() - std::min(expected32.size(), shortBy), mode);
+        }
+    }
+}
+
 TEST(UtfProperties, Utf32ConversionsDeliverAllOrNothing) {
     TextGenerator gen(5);
     for (int i = 0; i < Cases * 2; ++i) {
