@@ -19,3 +19,13 @@
 #define QUORVIN_FORCEINLINE inline
 #define QUORVIN_UNROLL
 #endif
+
+// SSE2 is part of every x86-64 target; code that uses it keeps a portable path beside it, which a
+// build selects by defining QUORVIN_HAS_SSE2 as 0 (the sanitizer build does, to test that path).
+#if !defined(QUORVIN_HAS_SSE2)
+#if defined(__SSE2__) || defined(_M_X64)
+#define QUORVIN_HAS_SSE2 1
+#else
+#define QUORVIN_HAS_SSE2 0
+#endif
+#endif

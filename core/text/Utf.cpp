@@ -3,6 +3,11 @@
 
 #include "core/Compiler.h"
 
+#if QUORVIN_HAS_SSE2
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -154,24 +159,6 @@ QUORVIN_FORCEINLINE void CopyAscii(const Utf8Unit*& s, const Utf8Unit* sourceEnd
     t = q;
 }
 
-QUORVIN_FORCEINLINE bool IsContinuation(uint32_t b) {
-    return (b & 0xC0) == 0x80;
-}
-
-// Number of ASCII bytes at the start of the eight bytes at `p`.
-QUORVIN_FORCEINLINE unsigned LeadingAscii8(const Utf8Unit* p) {
-    const uint64_t high = Load64(p) & AsciiMask8;
-    if constexpr (std::endian::native == std::endian::little) {
-        return high == 0 ? 8 : static_cast<unsigned>(std::countr_zero(high)) / 8;
-    } else {
-        unsigned n = 0;
-        while (n < 8 && p[n] < 0x80) {
-            ++n;
-        }
-        return n;
-    }
-}
-
 template <class Unit>
 QUORVIN_FORCEINLINE void StoreDecoded(uint32_t value, Unit*& t) {
     if constexpr (sizeof(Unit) == 2) {
@@ -185,40 +172,102 @@ QUORVIN_FORCEINLINE void StoreDecoded(uint32_t value, Unit*& t) {
     *t++ = static_cast<Unit>(value);
 }
 
+// Sixteen bytes of ASCII and two-byte sequences, the text accented Latin is made of, decoded as one
+// block: only ASCII and well-formed two-byte sequences, the first byte not a continuation, and a
+// sequence that starts at the last byte completed by the byte after it. Every byte's unit is worked
+// out without branches on the text and the units are packed by a running index, so mixed text costs
+// no mispredicted branch; a continuation's unit lands where the next character goes and is
+// overwritten by it, and the slot after the last character is put back, so nothing past the new
+// cursor changes. A block of sixteen ASCII bytes is left to the ASCII copy, and one that holds
+// anything else is refused; both with nothing moved or written. Needs 17 readable bytes and 17
+// units of room.
+enum class BlockOutcome { Decoded, AllAscii, Refused };
+
+#if QUORVIN_HAS_SSE2
+
+template <class Unit>
+QUORVIN_FORCEINLINE BlockOutcome DecodeTwoByteBlock(const Utf8Unit*& s, Unit*& t) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i following = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 1));
+    const __m128i top3 = _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xE0)));
+    const __m128i lead = _mm_cmpeq_epi8(top3, _mm_set1_epi8(static_cast<char>(0xC0)));
+    const __m128i three = _mm_cmpeq_epi8(top3, _mm_set1_epi8(static_cast<char>(0xE0)));
+    // C0 and C1 are overlong leads.
+    const __m128i overlong = _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                            _mm_set1_epi8(static_cast<char>(0xC0)));
+    const __m128i top2 = _mm_set1_epi8(static_cast<char>(0xC0));
+    const __m128i continuation = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i followedByContinuation = _mm_cmpeq_epi8(_mm_and_si128(following, top2), continuation);
+    const unsigned continuations =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(bytes, top2), continuation)));
+    // Every lead is followed by a continuation and every continuation follows a lead.
+    const __m128i wrong = _mm_or_si128(_mm_or_si128(three, overlong), _mm_xor_si128(lead, followedByContinuation));
+    if ((static_cast<unsigned>(_mm_movemask_epi8(wrong)) | (continuations & 1)) != 0) {
+        return BlockOutcome::Refused;
+    }
+    if (_mm_movemask_epi8(bytes) == 0) {
+        return BlockOutcome::AllAscii;
+    }
+    const unsigned length = 16 + (static_cast<unsigned>(_mm_movemask_epi8(lead)) >> 15);
+
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low5 = _mm_set1_epi16(0x1F);
+    const __m128i low6 = _mm_set1_epi16(0x3F);
+    __m128i units[2];
+    for (int half = 0; half < 2; ++half) {
+        const __m128i b = half == 0 ? _mm_unpacklo_epi8(bytes, zero) : _mm_unpackhi_epi8(bytes, zero);
+        const __m128i n = half == 0 ? _mm_unpacklo_epi8(following, zero) : _mm_unpackhi_epi8(following, zero);
+        const __m128i isLead = half == 0 ? _mm_unpacklo_epi8(lead, lead) : _mm_unpackhi_epi8(lead, lead);
+        const __m128i pair = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(b, low5), 6), _mm_and_si128(n, low6));
+        units[half] = _mm_or_si128(_mm_and_si128(isLead, pair), _mm_andnot_si128(isLead, b));
+    }
+    const unsigned starts = ~continuations & 0xFFFF;
+    const unsigned count = static_cast<unsigned>(std::popcount(starts));
+    const Unit spare = t[count];
+    unsigned k = 0;
+    // Lanes are taken straight from the registers: a trip through memory stalls on the reloads.
+#define QUORVIN_PLACE_UNIT(half, lane)                                                   \
+    t[k] = static_cast<Unit>(_mm_extract_epi16(units[half], lane));                      \
+    k += (starts >> (8 * (half) + (lane))) & 1;
+    QUORVIN_PLACE_UNIT(0, 0) QUORVIN_PLACE_UNIT(0, 1) QUORVIN_PLACE_UNIT(0, 2) QUORVIN_PLACE_UNIT(0, 3)
+    QUORVIN_PLACE_UNIT(0, 4) QUORVIN_PLACE_UNIT(0, 5) QUORVIN_PLACE_UNIT(0, 6) QUORVIN_PLACE_UNIT(0, 7)
+    QUORVIN_PLACE_UNIT(1, 0) QUORVIN_PLACE_UNIT(1, 1) QUORVIN_PLACE_UNIT(1, 2) QUORVIN_PLACE_UNIT(1, 3)
+    QUORVIN_PLACE_UNIT(1, 4) QUORVIN_PLACE_UNIT(1, 5) QUORVIN_PLACE_UNIT(1, 6) QUORVIN_PLACE_UNIT(1, 7)
+#undef QUORVIN_PLACE_UNIT
+    t[count] = spare;
+    s += length;
+    t += count;
+    return BlockOutcome::Decoded;
+}
+
+#else
+
 // Per byte of `word`, 1 in the byte's lowest bit where the byte continues a sequence (10xxxxxx).
 QUORVIN_FORCEINLINE uint64_t ContinuationBits(uint64_t word) {
     return (word >> 7) & ~(word >> 6) & EveryByte;
 }
 
-// Checks the sixteen bytes at `s` in two words: only ASCII and well-formed two-byte sequences, the
-// first byte not a continuation, a sequence starting at the last byte completed by the byte after
-// it. Returns the number of bytes the block's characters take (16 or 17), or 0 when it holds
-// anything else.
-QUORVIN_FORCEINLINE unsigned TwoByteBlockLength(const Utf8Unit* s) {
+template <class Unit>
+QUORVIN_FORCEINLINE BlockOutcome DecodeTwoByteBlock(const Utf8Unit*& s, Unit*& t) {
+    if (((Load64(s) | Load64(s + 8)) & AsciiMask8) == 0) {
+        return BlockOutcome::AllAscii;
+    }
+    // The same checks in two 64-bit words, one bit per byte.
     uint64_t bad = ContinuationBits(LoadLittle64(s)) & 1;
     uint64_t lastLead = 0;
     for (int half = 0; half < 2; ++half) {
         const uint64_t word = LoadLittle64(s + 8 * half);
         const uint64_t top = (word >> 7) & (word >> 6) & EveryByte;  // 11xxxxxx
-        const uint64_t three = top & (word >> 5);                     // 111xxxxx: not here
+        const uint64_t three = top & (word >> 5);                     // 111xxxxx
         const uint64_t lead = top & ~three;
-        // C0 and C1 are overlong leads: their bits 1 to 4 are all zero.
         const uint64_t payloadNonZero = (((word >> 1) & 0x0F0F0F0F0F0F0F0Full) + 0x7F7F7F7F7F7F7F7Full) >> 7;
-        // Every lead is followed by a continuation and every continuation follows a lead.
         const uint64_t following = ContinuationBits(LoadLittle64(s + 8 * half + 1));
         bad |= three | (lead & ~payloadNonZero) | (lead ^ following);
         lastLead = lead >> 56;
     }
-    return bad != 0 ? 0 : 16 + static_cast<unsigned>(lastLead);
-}
-
-// Decodes a block that TwoByteBlockLength accepted. Every byte's unit is worked out without
-// branches on the text and the units are packed by a running index, so mixed accented text costs
-// no mispredicted branch. A continuation's unit lands where the next character goes and is
-// overwritten by it; the slot after the last character is put back, so nothing past the new cursor
-// changes. Needs 17 units of room at `t`.
-template <class Unit>
-QUORVIN_FORCEINLINE void DecodeTwoByteBlock(const Utf8Unit*& s, unsigned length, Unit*& t) {
+    if (bad != 0) {
+        return BlockOutcome::Refused;
+    }
     Utf8Unit bytes[17];
     std::memcpy(bytes, s, sizeof bytes);
     Unit units[16];
@@ -239,9 +288,12 @@ QUORVIN_FORCEINLINE void DecodeTwoByteBlock(const Utf8Unit*& s, unsigned length,
         k += starts[i];
     }
     t[count] = spare;
-    s += length;
+    s += 16 + static_cast<unsigned>(lastLead);
     t += count;
+    return BlockOutcome::Decoded;
 }
+
+#endif
 
 // Decodes one well-formed character at `s` with the sequence's bits checked in one word; false,
 // with nothing moved, for anything else. Needs eight readable bytes and two units of room.
@@ -310,15 +362,13 @@ ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, 
     for (;;) {
         // While this much is left, a block or any single character after it fits both ranges, so
         // well-formed text needs no bounds checks; anything else drops to the exact rules below.
-        while (sourceEnd - s >= DecodeStretch + 16 && targetEnd - t >= DecodeStretch + 16) {
-            if (((Load64(s) | Load64(s + 8)) & AsciiMask8) == 0) {
-                CopyAscii(s, sourceEnd, t, targetEnd);
+        while (std::min(sourceEnd - s, targetEnd - t) >= DecodeStretch + 16) {
+            const BlockOutcome outcome = DecodeTwoByteBlock(s, t);
+            if (outcome == BlockOutcome::Decoded) {
                 continue;
             }
-            // A byte of 0xE0 or more in the first eight rules the two-byte block out cheaply, so text
-            // of longer sequences does not pay for checking it.
-            if (const unsigned length = TwoByteBlockLength(s)) {
-                DecodeTwoByteBlock(s, length, t);
+            if (outcome == BlockOutcome::AllAscii) {
+                CopyAscii(s, sourceEnd, t, targetEnd);
                 continue;
             }
             // Character by character for a while before a block is tried again, three-byte sequences
@@ -544,6 +594,44 @@ QUORVIN_FORCEINLINE bool EncodeUtf16Block(const Utf16Unit*& s, Utf8Unit*& t) {
 // is made of). Each unit's bytes are worked out without branches on the text and stored two at a
 // time by a running cursor; the byte after the last character is put back, so nothing past the new
 // cursor changes. Needs 33 bytes of room at `t`.
+#if QUORVIN_HAS_SSE2
+
+QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
+    const __m128i ascii = _mm_set1_epi16(0x7F);
+    unsigned nonAscii = 0;  // two bits per unit
+    __m128i pairs[2];
+    for (int half = 0; half < 2; ++half) {
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8 * half));
+        const __m128i wide = _mm_cmpgt_epi16(u, ascii);  // units stay below 0x800, so signed is fine
+        nonAscii |= static_cast<unsigned>(_mm_movemask_epi8(wide)) << (16 * half);
+        // Two-byte form: 110xxxxx in the low byte, 10xxxxxx in the high byte; ASCII stays itself.
+        const __m128i first = _mm_or_si128(_mm_srli_epi16(u, 6), _mm_set1_epi16(0xC0));
+        const __m128i second = _mm_slli_epi16(_mm_or_si128(_mm_and_si128(u, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80)), 8);
+        pairs[half] = _mm_or_si128(_mm_and_si128(wide, _mm_or_si128(first, second)), _mm_andnot_si128(wide, u));
+    }
+    const unsigned total = 16 + static_cast<unsigned>(std::popcount(nonAscii)) / 2;
+    const Utf8Unit spare = t[total];
+    Utf8Unit* q = t;
+    // Lanes are taken straight from the registers: a trip through memory stalls on the reloads.
+#define QUORVIN_PLACE_PAIR(half, lane)                                                              \
+    {                                                                                               \
+        const uint16_t pair = static_cast<uint16_t>(_mm_extract_epi16(pairs[half], lane));          \
+        q[0] = static_cast<Utf8Unit>(pair);                                                         \
+        q[1] = static_cast<Utf8Unit>(pair >> 8);                                                    \
+        q += 1 + ((nonAscii >> (16 * (half) + 2 * (lane))) & 1);                                    \
+    }
+    QUORVIN_PLACE_PAIR(0, 0) QUORVIN_PLACE_PAIR(0, 1) QUORVIN_PLACE_PAIR(0, 2) QUORVIN_PLACE_PAIR(0, 3)
+    QUORVIN_PLACE_PAIR(0, 4) QUORVIN_PLACE_PAIR(0, 5) QUORVIN_PLACE_PAIR(0, 6) QUORVIN_PLACE_PAIR(0, 7)
+    QUORVIN_PLACE_PAIR(1, 0) QUORVIN_PLACE_PAIR(1, 1) QUORVIN_PLACE_PAIR(1, 2) QUORVIN_PLACE_PAIR(1, 3)
+    QUORVIN_PLACE_PAIR(1, 4) QUORVIN_PLACE_PAIR(1, 5) QUORVIN_PLACE_PAIR(1, 6) QUORVIN_PLACE_PAIR(1, 7)
+#undef QUORVIN_PLACE_PAIR
+    t[total] = spare;
+    s += Utf16Block;
+    t += total;
+}
+
+#else
+
 QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
     uint16_t units[Utf16Block];
     std::memcpy(units, s, sizeof units);
@@ -569,6 +657,8 @@ QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
     s += Utf16Block;
     t += total;
 }
+
+#endif
 
 }  // namespace
 
