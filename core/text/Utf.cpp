@@ -185,6 +185,32 @@ enum class BlockOutcome { Decoded, AllAscii, Refused };
 
 #if QUORVIN_HAS_SSE2
 
+// Lane masks for SqueezeLanes: entry e keeps the lanes below e - 1 (entry 0 keeps all eight).
+alignas(16) constexpr uint16_t LanesBelow[9][8] = {
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
+    {0, 0, 0, 0, 0, 0, 0, 0},
+    {0xFFFF, 0, 0, 0, 0, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0, 0, 0, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0},
+};
+
+// Removes the 16-bit lanes of `units` named by the bits of `lanes` (at most four, none adjacent),
+// moving the lanes above each one down. Four fixed steps, highest lane first, so the work does not
+// depend on the text; a step with no lane left keeps everything.
+QUORVIN_FORCEINLINE __m128i SqueezeLanes(__m128i units, unsigned lanes) {
+    QUORVIN_UNROLL
+    for (int step = 0; step < 4; ++step) {
+        const __m128i keep = _mm_load_si128(reinterpret_cast<const __m128i*>(LanesBelow[std::bit_width(lanes)]));
+        units = _mm_or_si128(_mm_and_si128(keep, units), _mm_andnot_si128(keep, _mm_srli_si128(units, 2)));
+        lanes &= std::bit_floor(lanes) - 1;
+    }
+    return units;
+}
+
 template <class Unit>
 QUORVIN_FORCEINLINE BlockOutcome DecodeTwoByteBlock(const Utf8Unit*& s, Unit*& t) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
@@ -223,18 +249,28 @@ QUORVIN_FORCEINLINE BlockOutcome DecodeTwoByteBlock(const Utf8Unit*& s, Unit*& t
     }
     const unsigned starts = ~continuations & 0xFFFF;
     const unsigned count = static_cast<unsigned>(std::popcount(starts));
-    const Unit spare = t[count];
-    unsigned k = 0;
-    // Lanes are taken straight from the registers: a trip through memory stalls on the reloads.
+    if constexpr (sizeof(Unit) == 2) {
+        // Each half's continuation lanes are squeezed out inside the register and the half is
+        // stored whole; the eight units after the last character are put back.
+        const unsigned countLow = static_cast<unsigned>(std::popcount(starts & 0xFF));
+        const __m128i spare = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + count));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t), SqueezeLanes(units[0], continuations & 0xFF));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + countLow), SqueezeLanes(units[1], continuations >> 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + count), spare);
+    } else {
+        const Unit spare = t[count];
+        unsigned k = 0;
+        // Lanes are taken straight from the registers: a trip through memory stalls on the reloads.
 #define QUORVIN_PLACE_UNIT(half, lane)                                                   \
-    t[k] = static_cast<Unit>(_mm_extract_epi16(units[half], lane));                      \
-    k += (starts >> (8 * (half) + (lane))) & 1;
-    QUORVIN_PLACE_UNIT(0, 0) QUORVIN_PLACE_UNIT(0, 1) QUORVIN_PLACE_UNIT(0, 2) QUORVIN_PLACE_UNIT(0, 3)
-    QUORVIN_PLACE_UNIT(0, 4) QUORVIN_PLACE_UNIT(0, 5) QUORVIN_PLACE_UNIT(0, 6) QUORVIN_PLACE_UNIT(0, 7)
-    QUORVIN_PLACE_UNIT(1, 0) QUORVIN_PLACE_UNIT(1, 1) QUORVIN_PLACE_UNIT(1, 2) QUORVIN_PLACE_UNIT(1, 3)
-    QUORVIN_PLACE_UNIT(1, 4) QUORVIN_PLACE_UNIT(1, 5) QUORVIN_PLACE_UNIT(1, 6) QUORVIN_PLACE_UNIT(1, 7)
+        t[k] = static_cast<Unit>(_mm_extract_epi16(units[half], lane));                  \
+        k += (starts >> (8 * (half) + (lane))) & 1;
+        QUORVIN_PLACE_UNIT(0, 0) QUORVIN_PLACE_UNIT(0, 1) QUORVIN_PLACE_UNIT(0, 2) QUORVIN_PLACE_UNIT(0, 3)
+        QUORVIN_PLACE_UNIT(0, 4) QUORVIN_PLACE_UNIT(0, 5) QUORVIN_PLACE_UNIT(0, 6) QUORVIN_PLACE_UNIT(0, 7)
+        QUORVIN_PLACE_UNIT(1, 0) QUORVIN_PLACE_UNIT(1, 1) QUORVIN_PLACE_UNIT(1, 2) QUORVIN_PLACE_UNIT(1, 3)
+        QUORVIN_PLACE_UNIT(1, 4) QUORVIN_PLACE_UNIT(1, 5) QUORVIN_PLACE_UNIT(1, 6) QUORVIN_PLACE_UNIT(1, 7)
 #undef QUORVIN_PLACE_UNIT
-    t[count] = spare;
+        t[count] = spare;
+    }
     s += length;
     t += count;
     return BlockOutcome::Decoded;
