@@ -11,8 +11,9 @@ namespace Quorvin {
 /// so blanks or quotes in it split or alter the child's arguments). Returns at once without waiting
 /// for the program. When no file-system entry of that name exists nothing is started; a failed
 /// start is ignored. The directory stays UTF-16 throughout, so any directory name works.
-/// Must only run after CrashReporter::Init has enabled reporting (it is registered as the crash
-/// callback there). Throws std::runtime_error when the identifier is not convertible.
+/// It is registered as the crash callback by CrashReporter::Init; before Init found its
+/// configuration there is no library to ask and it does nothing. Throws std::runtime_error when the
+/// identifier is not convertible.
 void LaunchBugReport();
 
 /// Converts `text` from `codePage` to UTF-16 with MultiByteToWideChar (flags 0). The result keeps

@@ -35,6 +35,7 @@ std::wstring string_to_wstring(const std::string& text, unsigned int codePage) {
 
 void LaunchBugReport() {
     MyCrashHandler* handler = CrashReporter::Handler();
+    if (handler == nullptr) return;  // called without a configured library: there is no report
     const std::string reportText(handler->getBugReportText());  // asked for, as the library expects
     (void)reportText;
     const std::string identifier(handler->getParam("transid"));

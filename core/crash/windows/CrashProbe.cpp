@@ -5,6 +5,7 @@
 //   crash_probe config        Init, then the call log, enabled flag, engine version, callback
 //   crash_probe attach        Init, then attachments (also huge ones) and the call log
 //   crash_probe launch ID     Init, set "transid" to ID, LaunchBugReport, then the call log
+//   crash_probe launch-unconfigured   LaunchBugReport without Init
 //   crash_probe crash         Init, then a failed ensure check
 #include <fcntl.h>
 #include <io.h>
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
         PrintEscaped("engine_version", CrashReporter::GetEngineVersion());
         std::printf("not_available=%s\n", CrashReporter::GetNotAvailable().c_str());
         std::printf("callback_is_launcher=%d\n", SkarnetStandInCrashCallback() == &Quorvin::LaunchBugReport ? 1 : 0);
+    } else if (mode == "launch-unconfigured") {
+        Quorvin::LaunchBugReport();  // no Init: nothing to ask, nothing started
+        std::printf("launched\n");
     } else if (mode == "launch" && argc > 2) {
         CrashReporter::Init();
         if (!CrashReporter::IsEnabled()) return 3;

@@ -257,7 +257,15 @@ TEST(BugReport, MissingOrUnstartableProgramIsSilentlyIgnored) {
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_NE(run.output.find("launched"), std::string::npos);
 
+    // Without Init there is no library to ask: nothing happens, even with the program there.
+    ProbeDirectory unconfigured;
+    unconfigured.Copy(L"bugreport.exe");
+    run = unconfigured.Run(L"launch-unconfigured");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.output, "launched\n");
+
     EXPECT_FALSE(missing.WaitForBugReport(std::chrono::milliseconds(500)).has_value());
+    EXPECT_FALSE(unconfigured.WaitForBugReport(std::chrono::milliseconds(100)).has_value());
 }
 
 TEST(CrashPath, FailedCheckReachesTheFilterWhichStartsTheBugReport) {
