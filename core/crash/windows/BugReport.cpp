@@ -8,6 +8,7 @@
 #include "core/crash/CrashReporter.h"
 #include "core/crash/MyCrashHandler.h"
 #include "core/crash/PathRules.h"
+#include "core/crash/windows/LibraryText.h"
 #include "core/platform/windows/WindowsApi.h"
 
 namespace Quorvin {
@@ -36,9 +37,9 @@ std::wstring string_to_wstring(const std::string& text, unsigned int codePage) {
 void LaunchBugReport() {
     MyCrashHandler* handler = CrashReporter::Handler();
     if (handler == nullptr) return;  // called without a configured library: there is no report
-    const std::string reportText(handler->getBugReportText());  // asked for, as the library expects
-    (void)reportText;
-    const std::string identifier(handler->getParam("transid"));
+    const std::string reportText = CrashPrivate::CopyLibraryText(handler->getBugReportText());
+    (void)reportText;  // asked for, as the library expects, and not used further
+    const std::string identifier = CrashPrivate::CopyLibraryText(handler->getParam("transid"));
 
     // The directory is never narrowed: going through the ANSI code page and back through UTF-8
     // would lose or garble every non-ASCII character of the install path.

@@ -12,6 +12,7 @@
 #include "core/crash/BugReport.h"
 #include "core/crash/MyCrashHandler.h"
 #include "core/crash/PathRules.h"
+#include "core/crash/windows/LibraryText.h"
 #include "core/platform/windows/WindowsApi.h"
 
 namespace Quorvin {
@@ -98,7 +99,7 @@ void CrashReporter::AddOtherAttachment(std::string_view name, std::string_view c
 
 std::string CrashReporter::GetEngineVersion() {
     if (!Enabled) return std::string();
-    return std::string(HandlerInstance->getParam("engine_version"));
+    return CrashPrivate::CopyLibraryText(HandlerInstance->getParam("engine_version"));
 }
 
 std::string CrashReporter::GetNotAvailable() { return "N/A"; }
