@@ -1,32 +1,158 @@
-# One way to declare the core library's components and their tests.
+# One way to declare the core library's components, their tests, fuzz targets and test-only code.
+#
+# Every component is declared through quorvin_library, which records it in the global list
+# QUORVIN_COMPONENTS. What must cover all components is derived from that list, never written out:
+# the launcher links every static component whole (so each one's start-up state is constructed
+# before WinMain), Quorvin::core links them all, and the install set holds them all.
 
 option(QUORVIN_BENCHMARKS "Build the native benchmark programs" ON)
+option(QUORVIN_FUZZ "Build only the libraries and the libFuzzer targets (clang with -fsanitize=fuzzer-no-link)" OFF)
+set(QUORVIN_FUZZ_SECONDS 15 CACHE STRING "Length in seconds of each fuzz target's short run under CTest")
 
+set(QUORVIN_WARNING_FLAGS -Wall -Wextra)
 add_library(quorvin_warnings INTERFACE)
-target_compile_options(quorvin_warnings INTERFACE -Wall -Wextra)
+target_compile_options(quorvin_warnings INTERFACE ${QUORVIN_WARNING_FLAGS})
 
-# quorvin_library(NAME SOURCES ... [WINDOWS_SOURCES ...] [DEPS ...])
-# Declares the static library quorvin_NAME with the alias Quorvin::NAME. WINDOWS_SOURCES are
-# compiled only when building for Windows: the build picks the platform files, not #ifdefs.
-function(quorvin_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;DEPS" ${ARGN})
-  set(sources ${ARG_SOURCES})
-  if(WIN32)
-    list(APPEND sources ${ARG_WINDOWS_SOURCES})
-  endif()
-  add_library(quorvin_${name} STATIC ${sources})
-  add_library(Quorvin::${name} ALIAS quorvin_${name})
-  target_include_directories(quorvin_${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(quorvin_${name} PUBLIC ${ARG_DEPS} PRIVATE quorvin_warnings)
-  set_property(GLOBAL APPEND PROPERTY QUORVIN_COMPONENTS quorvin_${name})
+# Product code never reaches into test code or the stand-ins; a source that includes from tests/
+# or standins/ stops the configuration.
+function(quorvin_check_product_sources owner)
+  foreach(file IN LISTS ARGN)
+    cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} OUTPUT_VARIABLE path)
+    file(STRINGS ${path} hits REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<](tests|standins)/")
+    if(hits)
+      message(FATAL_ERROR "${owner}: product source ${file} includes test or stand-in code: ${hits}")
+    endif()
+  endforeach()
 endfunction()
 
-# quorvin_test(NAME SOURCES ... [DEPS ...])
-# A GoogleTest program whose tests CTest lists one by one; on Windows builds they run under the
-# cross-compiling emulator (Wine).
+# quorvin_library(NAME [HEADERS ...] [SOURCES ...] [WINDOWS_HEADERS ...] [WINDOWS_SOURCES ...]
+#                 [DEPS ...] [WINDOWS_DEPS ...])
+# Declares the component quorvin_NAME with the alias Quorvin::NAME: a static library, or a
+# header-only (interface) library when it has no sources. WINDOWS_* items are used only when
+# building for Windows: the build picks the platform files, not #ifdefs. Headers are declared so
+# they are installed with their core/<subsystem>/ paths. DEPS are public; a test-only target among
+# them stops the configuration.
+function(quorvin_library name)
+  cmake_parse_arguments(ARG "" "" "HEADERS;SOURCES;WINDOWS_HEADERS;WINDOWS_SOURCES;DEPS;WINDOWS_DEPS" ${ARGN})
+  set(headers ${ARG_HEADERS})
+  set(sources ${ARG_SOURCES})
+  set(deps ${ARG_DEPS})
+  if(WIN32)
+    list(APPEND headers ${ARG_WINDOWS_HEADERS})
+    list(APPEND sources ${ARG_WINDOWS_SOURCES})
+    list(APPEND deps ${ARG_WINDOWS_DEPS})
+  endif()
+  quorvin_check_product_sources(Quorvin::${name} ${headers} ${sources})
+  foreach(dep IN LISTS deps)
+    if(TARGET ${dep})
+      get_target_property(test_only ${dep} QUORVIN_TEST_ONLY)
+      if(test_only)
+        message(FATAL_ERROR "Quorvin::${name} may not depend on the test-only target ${dep}")
+      endif()
+    endif()
+  endforeach()
+
+  set(target quorvin_${name})
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    set(scope PUBLIC)
+    target_compile_options(${target} PRIVATE ${QUORVIN_WARNING_FLAGS})
+  else()
+    add_library(${target} INTERFACE)
+    set(scope INTERFACE)
+  endif()
+  add_library(Quorvin::${name} ALIAS ${target})
+  set_target_properties(${target} PROPERTIES EXPORT_NAME ${name})
+  target_include_directories(${target} ${scope} $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}> $<INSTALL_INTERFACE:include>)
+  target_compile_features(${target} ${scope} cxx_std_20)
+  if(headers)
+    target_sources(${target} ${scope} FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES ${headers})
+  endif()
+  target_link_libraries(${target} ${scope} ${deps})
+  set_property(GLOBAL APPEND PROPERTY QUORVIN_COMPONENTS ${target})
+endfunction()
+
+# The static components in declaration order (dependencies first), for whole-archive linking.
+function(quorvin_static_components out)
+  get_property(components GLOBAL PROPERTY QUORVIN_COMPONENTS)
+  set(result)
+  foreach(component IN LISTS components)
+    get_target_property(type ${component} TYPE)
+    if(type STREQUAL "STATIC_LIBRARY")
+      list(APPEND result ${component})
+    endif()
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+# quorvin_test_support(NAME HEADERS ... [DEPS ...])
+# A header-only helper for tests (Quorvin::NAME), marked test-only: no component may depend on it.
+function(quorvin_test_support name)
+  cmake_parse_arguments(ARG "" "" "HEADERS;DEPS" ${ARGN})
+  add_library(quorvin_${name} INTERFACE)
+  add_library(Quorvin::${name} ALIAS quorvin_${name})
+  set_target_properties(quorvin_${name} PROPERTIES QUORVIN_TEST_ONLY TRUE)
+  target_include_directories(quorvin_${name} INTERFACE ${PROJECT_SOURCE_DIR})
+  target_sources(quorvin_${name} INTERFACE FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES ${ARG_HEADERS})
+  target_link_libraries(quorvin_${name} INTERFACE ${ARG_DEPS})
+endfunction()
+
+# The subsystem a test or fuzz target belongs to: the name of the folder that declares it.
+function(quorvin_subsystem_label out)
+  cmake_path(GET CMAKE_CURRENT_SOURCE_DIR FILENAME label)
+  set(${out} ${label} PARENT_SCOPE)
+endfunction()
+
+# quorvin_test(NAME SOURCES ... [DEPS ...] [LABELS ...])
+# A GoogleTest program whose tests CTest lists one by one, labelled with the declaring folder's
+# name (the subsystem) and any LABELS; on Windows builds they run under the cross-compiling
+# emulator (Wine). Not built by the fuzz configuration.
 function(quorvin_test name)
+  if(QUORVIN_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  quorvin_subsystem_label(label)
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} Quorvin::test_support GTest::gtest_main quorvin_warnings)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120 LABELS "${label};${ARG_LABELS}")
+endfunction()
+
+# quorvin_fuzz_target(NAME SOURCES ... DEPS ... SEEDS folder)
+# A libFuzzer program, built only by the fuzz configuration, and its short run as a test labelled
+# "fuzz". New inputs go to the build tree's corpus (build/fuzz/.../NAME_corpus); the committed seed
+# folder is only read.
+function(quorvin_fuzz_target name)
+  if(NOT QUORVIN_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "SEEDS" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorvin_warnings)
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  add_test(NAME Fuzz.${name}
+    COMMAND ${CMAKE_COMMAND} -E env UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+            $<TARGET_FILE:${name}> -max_total_time=${QUORVIN_FUZZ_SECONDS} -seed=1 -print_final_stats=1
+            ${corpus} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SEEDS})
+  set_tests_properties(Fuzz.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+endfunction()
+
+# quorvin_benchmark(NAME SOURCES ... [DEPS ...])
+# A native Google Benchmark program; built only on the host (never for Windows or the fuzz
+# configuration) and only when QUORVIN_BENCHMARKS is on and Google Benchmark is installed. The
+# caller finds its comparators and leaves the benchmark out when they are missing.
+function(quorvin_benchmark name)
+  if(WIN32 OR QUORVIN_FUZZ OR NOT QUORVIN_BENCHMARKS)
+    return()
+  endif()
+  find_package(benchmark QUIET)
+  if(NOT benchmark_FOUND)
+    return()
+  endif()
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest_main quorvin_warnings)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark quorvin_warnings)
 endfunction()

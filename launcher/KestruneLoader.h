@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/platform/windows/WindowsApi.h"
+#include "core/windows/WindowsApi.h"
 
 enum LoadCode : int32_t {
     Success = 0,            ///< KestruneMain returned 0; the module stays loaded

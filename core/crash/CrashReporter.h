@@ -47,9 +47,5 @@ public:
     static MyCrashHandler* Handler();
 };
 
-/// The running executable's directory as a UTF-16 path: the module file name (read into 260
-/// units; a longer path arrives truncated) without its last component and the separators before
-/// it. Both '\' and '/' separate; a root ("C:\", "\\server\", "\") is never shortened.
-std::wstring GetModuleDirectory();
 
 }  // namespace Quorvin

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/diagnostics/EnsureTesting.h"
+#include "tests/support/EnsureTesting.h"
 
 #include <csignal>
 #include <cstdio>

@@ -3,21 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/diagnostics/EnsureTesting.h"
-
-#include "core/diagnostics/Ensure.h"
 #include "core/platform/NameRegistry.h"
-
+#include "tests/support/EnsureTesting.h"
 
 namespace Quorvin {
 namespace {
-
-using Testing::DiedOfAccessViolation;
-
-void PrintCondition(const char*, const char* condition, const char*, int32_t) {
-    std::fprintf(stderr, "[failed: %s]\n", condition);
-    std::fflush(stderr);
-}
 
 TEST(GlobalInstanceDeathTest, InstallsOnceAndFailsTheCheckOnASecondInstallation) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -40,35 +30,27 @@ TEST(GlobalInstanceDeathTest, InstallsOnceAndFailsTheCheckOnASecondInstallation)
         },
         testing::ExitedWithCode(0), "");
 
-    EXPECT_EXIT(
+    static int first;
+    static int second;
+    QUORVIN_EXPECT_ENSURE_FAILURE(
         {
-            EnsurePrivate::SetFatalHandler(&PrintCondition);
             InstallDefaultGlobalInstance();
-            static int object;
-            SetGlobalInstance(&object);
+            SetGlobalInstance(&first);
         },
-        DiedOfAccessViolation, R"(\[failed: ptr == nullptr\])");
-
-    EXPECT_EXIT(
+        "ptr == nullptr");
+    QUORVIN_EXPECT_ENSURE_FAILURE(
         {
-            EnsurePrivate::SetFatalHandler(&PrintCondition);
-            static int first;
-            static int second;
             SetGlobalInstance(&first);
             SetGlobalInstance(&second);
         },
-        DiedOfAccessViolation, R"(\[failed: ptr == nullptr\])");
-
-    EXPECT_EXIT(
+        "ptr == nullptr");
+    QUORVIN_EXPECT_ENSURE_FAILURE(
         {
-            EnsurePrivate::SetFatalHandler(&PrintCondition);
-            static int first;
             SetGlobalInstance(&first);
             InstallDefaultGlobalInstance();
         },
-        DiedOfAccessViolation, R"(\[failed: ptr == nullptr\])");
+        "ptr == nullptr");
 }
-
 TEST(GlobalInstance, DefaultInstanceSitsOnItsOwnCacheLine) {
     EXPECT_EQ(alignof(DefaultGlobalInstance), 64u);
     EXPECT_EQ(sizeof(DefaultGlobalInstance), 64u);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #if defined(_WIN32)
-#include "core/platform/windows/WindowsApi.h"
+#include "core/windows/WindowsApi.h"
 #endif
 
 namespace Quorvin {

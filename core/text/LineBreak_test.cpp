@@ -1,6 +1,8 @@
 // Tests of the line-break rule, character classes, markers, colour-code skipping, the escape table
 // and the style registry.
+#include "core/text/InlineMarkup.h"
 #include "core/text/LineBreak.h"
+#include "core/text/StyleTable.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/text/InlineMarkup.h"
 #include "core/text/LineBreak.h"
 #include "core/text/Utf.h"
 #include "core/text/internal/LooseUtf8.h"

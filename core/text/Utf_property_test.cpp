@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/text/TextTestSupport.h"
+#include "tests/support/TextTestSupport.h"
 #include "core/text/Utf.h"
 
 namespace Quorvin {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/text/TextTestSupport.h"
+#include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
 namespace {

@@ -7,9 +7,11 @@
 
 #include "core/crash/CrashReporter.h"
 #include "core/crash/MyCrashHandler.h"
-#include "core/crash/PathRules.h"
+#include "core/platform/ModulePath.h"
+#include "core/platform/PathRules.h"
 #include "core/crash/windows/LibraryText.h"
-#include "core/platform/windows/WindowsApi.h"
+#include "core/windows/ScopedHandle.h"
+#include "core/windows/WindowsApi.h"
 
 namespace Quorvin {
 namespace {
@@ -54,11 +56,12 @@ void LaunchBugReport() {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION information{};
     CreateProcessW(programPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                   nullptr, nullptr, &startup, &process);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+                   nullptr, nullptr, &startup, &information);
+    // The program runs on its own; only our handles to it are closed (both null after a failure).
+    ScopedProcessInformation started;
+    started.Adopt(information);
 }
 
 }  // namespace Quorvin

@@ -11,9 +11,10 @@
 
 #include "core/crash/BugReport.h"
 #include "core/crash/MyCrashHandler.h"
-#include "core/crash/PathRules.h"
+#include "core/platform/ModulePath.h"
+#include "core/platform/PathRules.h"
 #include "core/crash/windows/LibraryText.h"
-#include "core/platform/windows/WindowsApi.h"
+#include "core/windows/WindowsApi.h"
 
 namespace Quorvin {
 namespace {
@@ -45,14 +46,6 @@ bool FitsLengthArgument(std::string_view content) {
 }
 
 }  // namespace
-
-std::wstring GetModuleDirectory() {
-    std::array<wchar_t, MAX_PATH> buffer{};
-    // On truncation the platform fills the whole buffer without a terminator; the count it
-    // returns is still the number of units written.
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return ParentPath(std::wstring_view(buffer.data(), length));
-}
 
 void CrashReporter::Init() {
     const std::wstring path = JoinPath(GetModuleDirectory(), L"dump.config");

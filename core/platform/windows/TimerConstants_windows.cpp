@@ -1,6 +1,6 @@
 // The process's timer constants, read from the performance counter during static initialisation.
 #include "core/platform/TimerConstants.h"
-#include "core/platform/windows/WindowsApi.h"
+#include "core/windows/WindowsApi.h"
 
 namespace Quorvin {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text/TextTestSupport.h"
+#include "tests/support/TextTestSupport.h"
 
 namespace Quorvin::TextPrivate {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "core/platform/windows/WindowsApi.h"
+#include "core/windows/WindowsApi.h"
 #include "core/text/internal/LooseUtf8.h"
 
 namespace Quorvin {

@@ -5,8 +5,8 @@
 
 #include <climits>
 
-#include "core/platform/windows/WindowsApi.h"
-#include "core/text/TextTestSupport.h"
+#include "core/windows/WindowsApi.h"
+#include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/platform/windows/WindowsApi.h"
-#include "core/text/TextTestSupport.h"
+#include "core/windows/WindowsApi.h"
+#include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
 namespace {

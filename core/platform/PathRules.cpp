@@ -1,5 +1,5 @@
 // Parent path and path joining with Windows separator and root rules.
-#include "core/crash/PathRules.h"
+#include "core/platform/PathRules.h"
 
 namespace Quorvin {
 namespace {

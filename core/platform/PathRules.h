@@ -1,4 +1,5 @@
-// Windows path rules for the crash reporter's file names, kept free of the Windows API.
+// Windows path rules (parent directory, joining), kept free of the Windows API so they are tested
+// natively too.
 //
 // Both '\' and '/' separate components. A root is a drive designator with the separators after it
 // ("C:", "C:\"), a server share's name with the separator after it ("\\server\"), or the leading

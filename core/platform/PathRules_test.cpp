@@ -1,5 +1,5 @@
 // Tests of the Windows parent-path and join rules.
-#include "core/crash/PathRules.h"
+#include "core/platform/PathRules.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,8 @@
 
 #include "core/crash/BugReport.h"
 #include "core/crash/CrashReporter.h"
-#include "core/platform/windows/WindowsApi.h"
+#include "core/platform/ModulePath.h"
+#include "core/windows/WindowsApi.h"
 
 namespace Quorvin {
 namespace {

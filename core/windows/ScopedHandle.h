@@ -1,0 +1,68 @@
+// Owners for Windows handles, so a handle is closed exactly once on every path out of a scope.
+//
+// A ScopedHandle owns a kernel handle (a process, thread, pipe end, file, event, ...) and closes it
+// with CloseHandle. Both conventions for "no handle" are honoured: null (CreateProcess, CreateEvent,
+// CreateThread) and INVALID_HANDLE_VALUE (CreateFile, CreateNamedPipe); neither is ever closed.
+// Move-only; not thread-safe (one owner, one thread at a time).
+#pragma once
+
+#include <utility>
+
+#include "core/windows/WindowsApi.h"
+
+namespace Quorvin {
+
+class ScopedHandle {
+public:
+    ScopedHandle() = default;
+    /// Takes ownership of `handle` (null or INVALID_HANDLE_VALUE mean none).
+    explicit ScopedHandle(HANDLE handle) noexcept : handle_(handle) {}
+    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Release()) {}
+    ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ~ScopedHandle() { Reset(); }
+
+    /// The owned handle, still owned; null or INVALID_HANDLE_VALUE when there is none.
+    HANDLE Get() const noexcept { return handle_; }
+    /// True when a handle is owned.
+    bool IsValid() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    explicit operator bool() const noexcept { return IsValid(); }
+
+    /// Closes the owned handle, if any, and takes ownership of `handle`.
+    void Reset(HANDLE handle = nullptr) noexcept {
+        if (IsValid()) CloseHandle(handle_);
+        handle_ = handle;
+    }
+    /// Gives up ownership without closing; returns the handle.
+    HANDLE Release() noexcept { return std::exchange(handle_, nullptr); }
+    /// For out-parameters of creation calls: closes what is owned and returns the slot to fill.
+    HANDLE* Receive() noexcept {
+        Reset();
+        return &handle_;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+/// Owners of the two handles that CreateProcess returns.
+struct ScopedProcessInformation {
+    ScopedHandle process;
+    ScopedHandle thread;
+    DWORD processId = 0;
+    DWORD threadId = 0;
+
+    /// Takes both handles of `information`.
+    void Adopt(const PROCESS_INFORMATION& information) noexcept {
+        process.Reset(information.hProcess);
+        thread.Reset(information.hThread);
+        processId = information.dwProcessId;
+        threadId = information.dwThreadId;
+    }
+};
+
+}  // namespace Quorvin
