@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export DEBIAN_FRONTEND=noninteractive
 
-packages=(python3 cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev libicu-dev
+packages=(python3 cmake ninja-build g++ clang clang-format libclang-rt-14-dev googletest libbenchmark-dev libicu-dev
           g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Sets up, builds every preset and runs every test: the portable code natively, everything under
-# Wine, the portable tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
-# run of the text fuzz target. Fails when any test fails.
+# Sets up, checks the formatting, builds every preset and runs every test: the portable code
+# natively, everything under Wine, the portable tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzz target. Fails when any check fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 status=0
+echo "=== formatting"
+bash scripts/check-format.sh || status=1
 for preset in native windows sanitize fuzz; do
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
