@@ -7,9 +7,9 @@ using KestruneMainFunction = int32_t(__cdecl*)(HINSTANCE instance);
 
 const char* FailureText(int32_t code) {
     switch (code) {
-        case ModuleNotLoaded: return "Could not load  Kestrune_x64r.dll!";
-        case EntryPointMissing: return "Could not find 'KestruneMain' entry point!";
-        default: return "Init KestruneMain Failed!";
+    case ModuleNotLoaded: return "Could not load  Kestrune_x64r.dll!";
+    case EntryPointMissing: return "Could not find 'KestruneMain' entry point!";
+    default: return "Init KestruneMain Failed!";
     }
 }
 

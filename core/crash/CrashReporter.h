@@ -47,5 +47,4 @@ public:
     static MyCrashHandler* Handler();
 };
 
-
 }  // namespace Quorvin

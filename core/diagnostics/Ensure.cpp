@@ -20,7 +20,8 @@ namespace {
 // Formats the optional message into a zero-filled stack buffer, so a failing check needs no heap
 // until the text is handed on. The last byte is never written: the text stays terminated however
 // long the expansion would be.
-std::string FormatMessage(char* buffer, size_t capacity, int count, const char* condition, va_list arguments) {
+std::string FormatMessage(char* buffer, size_t capacity, int count, const char* condition,
+                          va_list arguments) {
     std::memset(buffer, 0, capacity);
     if (count >= 1) {
         const char* format = va_arg(arguments, const char*);
@@ -62,7 +63,8 @@ void ReportCheck(int count, const char* origin, const char* condition, int32_t n
 
 Stream::Stream(const char* condition, const char* file, int32_t line) {
     try {
-        text << "ensure failed : " << condition << '\n' << file << '(' << line << ')' << '\n'
+        text << "ensure failed : " << condition << '\n'
+             << file << '(' << line << ')' << '\n'
              << "context variables:\n";
     } catch (...) {
         // The name as the run-time type information of the reference platform spells it, so the
@@ -72,7 +74,8 @@ Stream::Stream(const char* condition, const char* file, int32_t line) {
 }
 
 EnsureException& Stream::AddError(const ErrorRecord& error) {
-    text << '\t' << "error" << " : " << error.message << '\n';
+    text << '\t' << "error"
+         << " : " << error.message << '\n';
     return *owner;
 }
 

@@ -23,11 +23,11 @@ class Stream;
 
 /// Receives a failed fatal check: message (never null, "" when the check had none), condition
 /// text, location text ("" from FailFatal) and a number (0 from FailFatal).
-using FatalHandlerFunction = void (*)(const char* message, const char* condition,
-                                      const char* location, int32_t number);
+using FatalHandlerFunction = void (*)(const char* message, const char* condition, const char* location,
+                                      int32_t number);
 /// Receives a non-fatal report: message (never null), origin, condition and the caller's number.
-using ReportHandlerFunction = void (*)(const char* message, const char* origin,
-                                       const char* condition, int32_t number);
+using ReportHandlerFunction = void (*)(const char* message, const char* origin, const char* condition,
+                                       int32_t number);
 
 /// The installed handlers; null (none) at process start.
 extern FatalHandlerFunction FatalHandler;
@@ -53,8 +53,7 @@ inline constexpr size_t ReportMessageCapacity = 1024;
 /// Formats a non-fatal report like FailFatal (at most 1,023 characters) and hands it to the report
 /// handler with (message, origin, condition, number); returns normally. Without a handler nothing
 /// visible happens.
-QUORVIN_NOINLINE void ReportCheck(int count, const char* origin, const char* condition,
-                                  int32_t number, ...);
+QUORVIN_NOINLINE void ReportCheck(int count, const char* origin, const char* condition, int32_t number, ...);
 
 /// An error to be listed among a failure's context variables. Only `message` is read.
 struct ErrorRecord {
@@ -111,7 +110,7 @@ EnsureException& Link(EnsureException& exception, Stream& stream);
 }  // namespace Quorvin
 
 /// Fatal check without a message: QUORVIN_ENSURE(ptr == nullptr).
-#define QUORVIN_ENSURE(condition)                                    \
-    do {                                                             \
+#define QUORVIN_ENSURE(condition)                                             \
+    do {                                                                      \
         if (!(condition)) ::Quorvin::EnsurePrivate::FailFatal(0, #condition); \
     } while (false)

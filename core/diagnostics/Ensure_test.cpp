@@ -10,15 +10,14 @@
 #include <cstring>
 #include <string>
 
-
 namespace Quorvin::EnsurePrivate {
 namespace {
 
 using Testing::DiedOfAccessViolation;
 
 void PrintingFatalHandler(const char* message, const char* condition, const char* location, int32_t number) {
-    std::fprintf(stderr, "[length=%zu message=%.40s condition=%s location=<%s> number=%d]\n", std::strlen(message),
-                 message, condition, location, number);
+    std::fprintf(stderr, "[length=%zu message=%.40s condition=%s location=<%s> number=%d]\n",
+                 std::strlen(message), message, condition, location, number);
     std::fflush(stderr);
 }
 

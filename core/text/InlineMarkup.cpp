@@ -14,9 +14,7 @@ std::unique_ptr<std::unordered_map<std::u32string, std::u32string>> EscapeTable;
 
 namespace {
 
-bool IsLowerHexDigit(uint32_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-}
+bool IsLowerHexDigit(uint32_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
 }  // namespace
 
@@ -26,9 +24,7 @@ void SetMarkers(uint32_t markerA, uint32_t markerB, uint32_t noBreakChar) {
     NoBreakChar = noBreakChar;
 }
 
-bool IsMarker(uint32_t c) {
-    return c == MarkerA || c == MarkerB || c == MarkerC;
-}
+bool IsMarker(uint32_t c) { return c == MarkerA || c == MarkerB || c == MarkerC; }
 
 int GetMarkerKind(uint32_t c) {
     if (c == MarkerA) {
@@ -107,8 +103,6 @@ const std::u32string* FindEscape(const std::u32string& key) {
     return found == EscapeTable->end() ? nullptr : &found->second;
 }
 
-bool HasEscapeTable() {
-    return EscapeTable != nullptr;
-}
+bool HasEscapeTable() { return EscapeTable != nullptr; }
 
 }  // namespace Quorvin

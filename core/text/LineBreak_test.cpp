@@ -1,7 +1,7 @@
 // Tests of the line-break rule, character classes, markers, colour-code skipping, the escape table
 // and the style registry.
-#include "core/text/InlineMarkup.h"
 #include "core/text/LineBreak.h"
+#include "core/text/InlineMarkup.h"
 #include "core/text/StyleTable.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +43,7 @@ TEST_F(LineBreakTest, KeepsEastAsianPunctuationAndBracketsWithTheirNeighbours) {
     EXPECT_TRUE(CanBreakBetween(0x3002, 0x4E2D, true));
     EXPECT_TRUE(CanBreakBetween(0x4E2D, 0x6587, true));  // between ideographs
     EXPECT_TRUE(CanBreakBetween('a', 0x4E2D, true));
-    EXPECT_TRUE(CanBreakBetween(0xAC00, 'a', true));     // after a Hangul syllable
+    EXPECT_TRUE(CanBreakBetween(0xAC00, 'a', true));  // after a Hangul syllable
     EXPECT_FALSE(CanBreakBetween('(', 'a', true));
     EXPECT_TRUE(CanBreakBetween('a', '(', true));
     EXPECT_FALSE(CanBreakBetween('a', ')', true));
@@ -77,16 +77,15 @@ TEST_F(LineBreakTest, HonoursTheEndOfTextTheNoBreakCharacterAndDisabledRules) {
 }
 
 TEST(TextClasses, IdeographicAndHangulRangesHaveExactEdges) {
-    const std::pair<uint32_t, bool> ideographic[] = {{0x07FF, false}, {0x0800, true},  {0x9FEF, true},
-                                                     {0x9FF0, false}, {0xF8FF, false}, {0xF900, true},
-                                                     {0xFAFF, true},  {0xFB00, false}, {0xABFF, false},
-                                                     {0xAC00, true},  {0xD7AF, true},  {0xD7B0, false}};
+    const std::pair<uint32_t, bool> ideographic[] = {
+        {0x07FF, false}, {0x0800, true},  {0x9FEF, true},  {0x9FF0, false}, {0xF8FF, false}, {0xF900, true},
+        {0xFAFF, true},  {0xFB00, false}, {0xABFF, false}, {0xAC00, true},  {0xD7AF, true},  {0xD7B0, false}};
     for (const auto& [c, expected] : ideographic) {
         EXPECT_EQ(IsIdeographic(c), expected) << std::hex << c;
     }
-    const std::pair<uint32_t, bool> hangul[] = {{0x10FF, false}, {0x1100, true}, {0x11FF, true}, {0x1200, false},
-                                                {0x312F, false}, {0x3130, true}, {0x318F, true}, {0x3190, false},
-                                                {0xAC00, true},  {0xD7AF, true}, {0xD7B0, false}, {0x4E2D, false}};
+    const std::pair<uint32_t, bool> hangul[] = {
+        {0x10FF, false}, {0x1100, true},  {0x11FF, true}, {0x1200, false}, {0x312F, false}, {0x3130, true},
+        {0x318F, true},  {0x3190, false}, {0xAC00, true}, {0xD7AF, true},  {0xD7B0, false}, {0x4E2D, false}};
     for (const auto& [c, expected] : hangul) {
         EXPECT_EQ(IsHangul(c), expected) << std::hex << c;
     }

@@ -7,8 +7,8 @@ namespace Quorvin {
 
 std::map<int32_t, StyleRecord> StyleTable;
 
-int32_t RegisterStyle(const std::string& name, uint32_t a, uint32_t b, uint32_t d, uint32_t e, uint32_t f, float c,
-                      uint32_t g, float h) {
+int32_t RegisterStyle(const std::string& name, uint32_t a, uint32_t b, uint32_t d, uint32_t e, uint32_t f,
+                      float c, uint32_t g, float h) {
     // Identifiers count up from the number of records. A record made out of turn by GetStyle may
     // already hold that number; the next free one is taken instead of dropping the new record.
     int64_t id = static_cast<int64_t>(StyleTable.size());
@@ -20,8 +20,6 @@ int32_t RegisterStyle(const std::string& name, uint32_t a, uint32_t b, uint32_t 
     return static_cast<int32_t>(id);
 }
 
-StyleRecord& GetStyle(int32_t id) {
-    return StyleTable[id];
-}
+StyleRecord& GetStyle(int32_t id) { return StyleTable[id]; }
 
 }  // namespace Quorvin

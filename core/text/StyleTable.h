@@ -32,8 +32,8 @@ extern std::map<int32_t, StyleRecord> StyleTable;
 /// Adds a style record and returns its identifier: the current number of records, or, when a
 /// record already holds that identifier (GetStyle can create records out of turn), the next free
 /// identifier above it. Note the argument order: a, b, d, e, f, c, g, h.
-int32_t RegisterStyle(const std::string& name, uint32_t a, uint32_t b, uint32_t d, uint32_t e, uint32_t f, float c,
-                      uint32_t g, float h);
+int32_t RegisterStyle(const std::string& name, uint32_t a, uint32_t b, uint32_t d, uint32_t e, uint32_t f,
+                      float c, uint32_t g, float h);
 /// The record with `id`, inserting an empty one (empty name, all numbers 0) when there is none.
 /// The reference stays valid for the life of the process.
 StyleRecord& GetStyle(int32_t id);

@@ -34,8 +34,10 @@ std::vector<Unit> AsUnits(const uint8_t* data, size_t size) {
 // Runs a codec into an exactly sized target, checks the cursors stay within their ranges, and
 // returns the units written.
 template <class In, class Out>
-std::vector<Out> RunCodec(ConversionResult (*codec)(const In*&, const In*, Out*&, Out*, ConversionMode) noexcept,
-                          const std::vector<In>& input, size_t capacity, ConversionMode mode, ConversionResult& result) {
+std::vector<Out> RunCodec(ConversionResult (*codec)(const In*&, const In*, Out*&, Out*,
+                                                    ConversionMode) noexcept,
+                          const std::vector<In>& input, size_t capacity, ConversionMode mode,
+                          ConversionResult& result) {
     std::vector<Out> target(capacity);
     const In* s = input.data();
     Out* t = target.data();

@@ -23,7 +23,8 @@ bool ScanUtf8(const Utf8Unit*& s, const Utf8Unit* end, uint64_t& count) {
         if (*p < 0x80) {
             const Utf8Unit* runStart = p;
             // ASCII runs are checked 32 bytes at a time; the byte loop below finds where one ends.
-            while (end - p >= 32 && ((Load64(p) | Load64(p + 8) | Load64(p + 16) | Load64(p + 24)) & AsciiMask8) == 0) {
+            while (end - p >= 32 &&
+                   ((Load64(p) | Load64(p + 8) | Load64(p + 16) | Load64(p + 24)) & AsciiMask8) == 0) {
                 p += 32;
             }
             while (p < end && *p < 0x80) {
@@ -102,7 +103,8 @@ QUORVIN_FORCEINLINE bool DecodeOne(const Utf8Unit*& s, Unit*& t) {
         return true;
     }
     if ((x & 0xC0C0C0F8) == 0x808080F0) {
-        const uint32_t value = ((x & 0x07) << 18) | ((x << 4) & 0x3F000) | ((x >> 10) & 0xFC0) | ((x >> 24) & 0x3F);
+        const uint32_t value =
+            ((x & 0x07) << 18) | ((x << 4) & 0x3F000) | ((x >> 10) & 0xFC0) | ((x >> 24) & 0x3F);
         if (value < 0x10000 || value >= CodePointLimit) {
             return false;
         }
@@ -117,7 +119,8 @@ QUORVIN_FORCEINLINE bool DecodeOne(const Utf8Unit*& s, Unit*& t) {
 // with nothing moved, for anything else. Needs four readable bytes.
 template <class Unit>
 QUORVIN_FORCEINLINE bool DecodeThree(const Utf8Unit*& s, Unit*& t) {
-    const uint32_t x = static_cast<uint32_t>(s[0]) | (static_cast<uint32_t>(s[1]) << 8) | (static_cast<uint32_t>(s[2]) << 16);
+    const uint32_t x = static_cast<uint32_t>(s[0]) | (static_cast<uint32_t>(s[1]) << 8) |
+                       (static_cast<uint32_t>(s[2]) << 16);
     if ((x & 0xC0C0F0) != 0x8080E0) {
         return false;
     }
@@ -133,7 +136,8 @@ QUORVIN_FORCEINLINE bool DecodeThree(const Utf8Unit*& s, Unit*& t) {
 constexpr ptrdiff_t DecodeStretch = 64;
 
 template <class Unit>
-ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Unit*& target, Unit* targetEnd) {
+ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Unit*& target,
+                            Unit* targetEnd) {
     const Utf8Unit* s = source;
     Unit* t = target;
     R result = R::Ok;
@@ -152,8 +156,7 @@ ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, 
             // Character by character for a while before a block is tried again, three-byte sequences
             // first: text that turns the block away is mostly made of them.
             const Utf8Unit* const stretchEnd = s + DecodeStretch;
-            while (s < stretchEnd && (DecodeThree(s, t) || DecodeOne(s, t))) {
-            }
+            while (s < stretchEnd && (DecodeThree(s, t) || DecodeOne(s, t))) {}
             if (s < stretchEnd) {
                 break;
             }
@@ -198,7 +201,8 @@ ConversionResult DecodeUtf8(const Utf8Unit*& source, const Utf8Unit* sourceEnd, 
 }
 
 // Reads one UTF-16 character. On success `s` moves past it; on a stop it stays at its first unit.
-QUORVIN_FORCEINLINE R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, ConversionMode mode, uint32_t& value) {
+QUORVIN_FORCEINLINE R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, ConversionMode mode,
+                                uint32_t& value) {
     uint32_t u = static_cast<uint16_t>(s[0]);
     if (u >= HighSurrogateStart && u < LowSurrogateStart) {
         if (end - s < 2) {
@@ -222,7 +226,8 @@ QUORVIN_FORCEINLINE R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, Conve
 }
 
 // Narrows the ASCII run at `s` while both ranges have room; stops at a unit of 0x80 or more.
-QUORVIN_FORCEINLINE void NarrowAscii(const Utf16Unit*& s, const Utf16Unit* sourceEnd, Utf8Unit*& t, Utf8Unit* targetEnd) {
+QUORVIN_FORCEINLINE void NarrowAscii(const Utf16Unit*& s, const Utf16Unit* sourceEnd, Utf8Unit*& t,
+                                     Utf8Unit* targetEnd) {
     const Utf16Unit* p = s;
     Utf8Unit* q = t;
     while (sourceEnd - p >= 16 && targetEnd - q >= 16) {
@@ -361,15 +366,13 @@ ConversionResult Utf16ToUtf8Range(const Utf16Unit*& source, const Utf16Unit* sou
             }
             // Character by character through these 16 units before the next block is tried.
             const Utf16Unit* const stretchEnd = s + Utf16Block;
-            while (s < stretchEnd && EncodeWellFormed(s, t)) {
-            }
+            while (s < stretchEnd && EncodeWellFormed(s, t)) {}
             if (s < stretchEnd) {
                 break;
             }
         }
         // Near the ends, well-formed characters that fit still need no exact checks.
-        while (sourceEnd - s >= 2 && targetEnd - t >= 4 && EncodeWellFormed(s, t)) {
-        }
+        while (sourceEnd - s >= 2 && targetEnd - t >= 4 && EncodeWellFormed(s, t)) {}
         if (s >= sourceEnd) {
             break;
         }

@@ -40,9 +40,7 @@ bool ConvertWhole(const In* data, size_t size, std::basic_string<Char>& output, 
     return true;
 }
 
-const Utf8Unit* Bytes(const char* p) {
-    return reinterpret_cast<const Utf8Unit*>(p);
-}
+const Utf8Unit* Bytes(const char* p) { return reinterpret_cast<const Utf8Unit*>(p); }
 
 }  // namespace
 
@@ -114,7 +112,8 @@ bool DecodeIntoBytes(const std::string& text, unsigned char*& result, const char
 
 }  // namespace
 
-bool Utf8ToWideBuffer(int width, const std::string& text, unsigned char*& result, const char*& errorPosition) noexcept {
+bool Utf8ToWideBuffer(int width, const std::string& text, unsigned char*& result,
+                      const char*& errorPosition) noexcept {
     switch (width) {
     case 1: {
         const Utf8Unit* s = Bytes(text.data());
@@ -179,9 +178,7 @@ bool Utf16TextToUtf8(const Utf16String& text, std::string& output) {
     return true;
 }
 
-int Utf8SequenceLength(Utf8Unit firstByte) noexcept {
-    return UtfPrivate::TrailingBytes[firstByte] + 1;
-}
+int Utf8SequenceLength(Utf8Unit firstByte) noexcept { return UtfPrivate::TrailingBytes[firstByte] + 1; }
 
 int Utf8SequenceLength(char firstByte) noexcept {
     return Utf8SequenceLength(static_cast<Utf8Unit>(firstByte));

@@ -19,7 +19,8 @@ enum Kind { Ascii, Latin, Cjk, Emoji };
 const std::string& Sample(Kind kind) {
     static const std::string samples[] = {
         "The quick brown fox jumps over the lazy dog; 0123456789, said the clerk (twice)!\n",
-        "Gr\u00F6\u00DFere \u00DCbungen f\u00FCr Sch\u00FCler: \u00E9l\u00E8ve, d\u00E9j\u00E0 vu, fa\u00E7ade, "
+        "Gr\u00F6\u00DFere \u00DCbungen f\u00FCr Sch\u00FCler: \u00E9l\u00E8ve, d\u00E9j\u00E0 vu, "
+        "fa\u00E7ade, "
         "na\u00EFve, se\u00F1or, cr\u00E8me br\u00FBl\u00E9e.\n",
         "\u65E5\u672C\u8A9E\u306E\u6587\u7AE0\u3068\u4E2D\u6587\u6587\u672C\u548C\uD55C\uAD6D\uC5B4 "
         "\uBB38\uC7A5\uC744 \u6DF7\u305C\u305F\u4F8B\u3067\u3059\u3002\n",
@@ -76,7 +77,8 @@ void BM_Utf8ToUtf16RangeIntoBuffer(benchmark::State& state) {
     for (auto _ : state) {
         const auto* s = reinterpret_cast<const Utf8Unit*>(text.data());
         Utf16Unit* t = buffer.data();
-        benchmark::DoNotOptimize(Utf8ToUtf16Range(s, s + text.size(), t, t + buffer.size(), ConversionMode::Strict));
+        benchmark::DoNotOptimize(
+            Utf8ToUtf16Range(s, s + text.size(), t, t + buffer.size(), ConversionMode::Strict));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -113,8 +115,8 @@ void BM_IcuStrToUtf8(benchmark::State& state) {
         std::string out(text.size() * 3, '\0');
         int32_t length = 0;
         UErrorCode error = U_ZERO_ERROR;
-        u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, units, static_cast<int32_t>(text.size()),
-                    &error);
+        u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, units,
+                    static_cast<int32_t>(text.size()), &error);
         out.resize(U_SUCCESS(error) ? static_cast<size_t>(length) : 0);
         benchmark::DoNotOptimize(out.data());
     }
@@ -127,7 +129,8 @@ void BM_Utf16ToUtf8RangeIntoBuffer(benchmark::State& state) {
     for (auto _ : state) {
         const Utf16Unit* s = text.data();
         auto* t = reinterpret_cast<Utf8Unit*>(buffer.data());
-        benchmark::DoNotOptimize(Utf16ToUtf8Range(s, s + text.size(), t, t + buffer.size(), ConversionMode::Strict));
+        benchmark::DoNotOptimize(
+            Utf16ToUtf8Range(s, s + text.size(), t, t + buffer.size(), ConversionMode::Strict));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * sizeof(Utf16Unit)));
@@ -168,9 +171,7 @@ void BM_Memchr(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
-void AllKinds(benchmark::internal::Benchmark* b) {
-    b->ArgName("kind")->DenseRange(Ascii, Emoji);
-}
+void AllKinds(benchmark::internal::Benchmark* b) { b->ArgName("kind")->DenseRange(Ascii, Emoji); }
 
 BENCHMARK(BM_Utf8ToUtf16)->Apply(AllKinds);
 BENCHMARK(BM_IcuStrFromUtf8)->Apply(AllKinds);

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "tests/support/TextTestSupport.h"
 #include "core/text/Utf.h"
+#include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
 namespace {
@@ -49,7 +49,8 @@ TEST(UtfProperties, StrictConversionsRoundTripValidTextExactly) {
 // and checks it against the reference reading: same stop, same result, same units, and the target
 // untouched after the new cursor.
 template <class Unit>
-void CheckDecoder(ConversionResult (*codec)(const Utf8Unit*&, const Utf8Unit*, Unit*&, Unit*, ConversionMode) noexcept,
+void CheckDecoder(ConversionResult (*codec)(const Utf8Unit*&, const Utf8Unit*, Unit*&, Unit*,
+                                            ConversionMode) noexcept,
                   const std::string& bytes, const ReferenceReading& ref,
                   const std::basic_string<Unit>& expected, size_t capacity, ConversionMode mode) {
     std::vector<Unit> target(capacity + 1, Unit(0x7777));
@@ -92,7 +93,8 @@ TEST(UtfProperties, Utf8DecodersAgreeWithTheReferenceOnDamagedText) {
         const Utf16String expected16 = ReferenceUtf16(ref.scalars);
         const Utf32String expected32 = ReferenceUtf32(ref.scalars);
         const ConversionMode mode = gen.Chance(50) ? ConversionMode::Strict : ConversionMode::Lenient;
-        const size_t capacity = gen.Chance(70) ? bytes.size() : gen.Below(static_cast<uint32_t>(bytes.size()) + 2);
+        const size_t capacity =
+            gen.Chance(70) ? bytes.size() : gen.Below(static_cast<uint32_t>(bytes.size()) + 2);
         SCOPED_TRACE(testing::Message() << "case " << i);
         CheckDecoder<Utf16Unit>(&Utf8ToUtf16Range, bytes, ref, expected16, capacity, mode);
         CheckDecoder<Utf32Unit>(&Utf8ToUtf32Range, bytes, ref, expected32, capacity, mode);
@@ -139,9 +141,10 @@ TEST(UtfProperties, ChunkedDecodingResumesToTheSameResult) {
 }
 
 template <class Out>
-void CheckUtf16Reader(ConversionResult (*codec)(const Utf16Unit*&, const Utf16Unit*, Out*&, Out*, ConversionMode) noexcept,
-                      const Utf16String& units, const ReferenceReading& ref, const std::basic_string<Out>& expected,
-                      ConversionMode mode) {
+void CheckUtf16Reader(ConversionResult (*codec)(const Utf16Unit*&, const Utf16Unit*, Out*&, Out*,
+                                                ConversionMode) noexcept,
+                      const Utf16String& units, const ReferenceReading& ref,
+                      const std::basic_string<Out>& expected, ConversionMode mode) {
     std::vector<Out> target(expected.size() + 1, Out(0x77));
     const Utf16Unit* s = units.data();
     Out* t = target.data();
@@ -157,9 +160,7 @@ std::basic_string<Utf8Unit> AsUnits(const std::string& s) {
 }
 
 // Lenient UTF-8 of code points that may be surrogates: the same bit layout as for scalars.
-std::string LenientUtf8(const std::vector<uint32_t>& codePoints) {
-    return ReferenceUtf8(codePoints);
-}
+std::string LenientUtf8(const std::vector<uint32_t>& codePoints) { return ReferenceUtf8(codePoints); }
 
 TEST(UtfProperties, Utf16ReadersAgreeWithTheReferenceInBothModes) {
     TextGenerator gen(4);
@@ -169,7 +170,8 @@ TEST(UtfProperties, Utf16ReadersAgreeWithTheReferenceInBothModes) {
         for (bool lenient : {false, true}) {
             const ConversionMode mode = lenient ? ConversionMode::Lenient : ConversionMode::Strict;
             const ReferenceReading ref = ReadUtf16Reference(units, lenient);
-            CheckUtf16Reader<Utf8Unit>(&Utf16ToUtf8Range, units, ref, AsUnits(LenientUtf8(ref.scalars)), mode);
+            CheckUtf16Reader<Utf8Unit>(&Utf16ToUtf8Range, units, ref, AsUnits(LenientUtf8(ref.scalars)),
+                                       mode);
             CheckUtf16Reader<Utf32Unit>(&Utf16ToUtf32Range, units, ref, ReferenceUtf32(ref.scalars), mode);
         }
         const ReferenceReading strict = ReadUtf16Reference(units, false);
@@ -217,7 +219,8 @@ TEST(UtfProperties, Utf16ReaderBlocksEndWhereTheCharacterRulesDo) {
             const Utf16Unit* s = units.data();
             Utf8Unit* t = target.data();
             const R r = Utf16ToUtf8Range(s, units.data() + units.size(), t, target.data() + capacity, mode);
-            ASSERT_EQ(std::count(t, target.data() + capacity + 1, Utf8Unit(0x77)), target.data() + capacity + 1 - t);
+            ASSERT_EQ(std::count(t, target.data() + capacity + 1, Utf8Unit(0x77)),
+                      target.data() + capacity + 1 - t);
             const std::basic_string<Utf8Unit> written(target.data(), t);
             ASSERT_EQ(written, expected.substr(0, written.size()));
             if (r == R::TargetExhausted) {
@@ -241,8 +244,9 @@ TEST(UtfProperties, Utf8DecoderBlocksEndWhereTheCharacterRulesDo) {
     // each way a sequence can go wrong or by the end of the source.
     TextGenerator gen(8);
     const std::string endings[] = {
-        "", "\x80", "\xC0\xAF", "\xC1\xBF", "\xC3", "\xC3\x41", "\xE4\xB8", "\xE4\xB8\xAD",
-        "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xF0\x9F", "\xF8\x88\x80\x80\x80", "\xFF", "\xC3\xA9\x80",
+        "",         "\x80",         "\xC0\xAF",     "\xC1\xBF",         "\xC3",     "\xC3\x41",
+        "\xE4\xB8", "\xE4\xB8\xAD", "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xF0\x9F", "\xF8\x88\x80\x80\x80",
+        "\xFF",     "\xC3\xA9\x80",
     };
     for (int i = 0; i < Cases; ++i) {
         SCOPED_TRACE(testing::Message() << "case " << i);
@@ -250,8 +254,9 @@ TEST(UtfProperties, Utf8DecoderBlocksEndWhereTheCharacterRulesDo) {
         const uint32_t run = 16 + gen.Below(150);
         const bool cjk = gen.Chance(30);
         while (bytes.size() < run) {
-            const uint32_t c = cjk ? 0x4E00 + gen.Below(0x5000)
-                               : gen.Chance(70) ? 0x20 + gen.Below(0x5F) : 0x80 + gen.Below(0x780);
+            const uint32_t c = cjk              ? 0x4E00 + gen.Below(0x5000)
+                               : gen.Chance(70) ? 0x20 + gen.Below(0x5F)
+                                                : 0x80 + gen.Below(0x780);
             bytes += ReferenceUtf8({c});
         }
         bytes += endings[gen.Below(static_cast<uint32_t>(std::size(endings)))];

@@ -50,12 +50,12 @@ Run<Utf8Unit, Utf32Unit> Decode32(const std::string& bytes, ConversionMode mode,
 
 TEST(Utf8Decoding, RejectsIllFormedSequencesAtTheirFirstByteInBothModes) {
     const std::string prefix = "ab";
-    for (const std::string& bad : {Bytes({0xC0, 0x80}), Bytes({0xC1, 0xBF}), Bytes({0xE0, 0x9F, 0xBF}),
-                                   Bytes({0xED, 0xA0, 0x80}), Bytes({0xED, 0xBF, 0xBF}),
-                                   Bytes({0xF0, 0x8F, 0xBF, 0xBF}), Bytes({0xF4, 0x90, 0x80, 0x80}),
-                                   Bytes({0xF5, 0x80, 0x80, 0x80}), Bytes({0x80}), Bytes({0xBF}),
-                                   Bytes({0xC3, 0x28}), Bytes({0xE2, 0x28, 0xA1}),
-                                   Bytes({0xF8, 0x88, 0x80, 0x80, 0x80}), Bytes({0xFC, 0x84, 0x80, 0x80, 0x80, 0x80})}) {
+    for (const std::string& bad :
+         {Bytes({0xC0, 0x80}), Bytes({0xC1, 0xBF}), Bytes({0xE0, 0x9F, 0xBF}), Bytes({0xED, 0xA0, 0x80}),
+          Bytes({0xED, 0xBF, 0xBF}), Bytes({0xF0, 0x8F, 0xBF, 0xBF}), Bytes({0xF4, 0x90, 0x80, 0x80}),
+          Bytes({0xF5, 0x80, 0x80, 0x80}), Bytes({0x80}), Bytes({0xBF}), Bytes({0xC3, 0x28}),
+          Bytes({0xE2, 0x28, 0xA1}), Bytes({0xF8, 0x88, 0x80, 0x80, 0x80}),
+          Bytes({0xFC, 0x84, 0x80, 0x80, 0x80, 0x80})}) {
         for (ConversionMode mode : Modes) {
             const auto r16 = Decode16(prefix + bad + "z", mode);
             EXPECT_EQ(r16.result, R::SourceIllegal);
@@ -69,8 +69,8 @@ TEST(Utf8Decoding, RejectsIllFormedSequencesAtTheirFirstByteInBothModes) {
 }
 
 TEST(Utf8Decoding, ReportsSequencesCutByTheEndAsSourceExhausted) {
-    for (const std::string& cut : {Bytes({0xE2, 0x82}), Bytes({0xC3}), Bytes({0xF0, 0x9F, 0x98}), Bytes({0xF0}),
-                                   Bytes({0xFC, 0x80, 0x80})}) {
+    for (const std::string& cut : {Bytes({0xE2, 0x82}), Bytes({0xC3}), Bytes({0xF0, 0x9F, 0x98}),
+                                   Bytes({0xF0}), Bytes({0xFC, 0x80, 0x80})}) {
         for (ConversionMode mode : Modes) {
             const auto r = Decode16("x" + cut, mode);
             EXPECT_EQ(r.result, R::SourceExhausted);
@@ -82,7 +82,8 @@ TEST(Utf8Decoding, ReportsSequencesCutByTheEndAsSourceExhausted) {
 }
 
 TEST(Utf8Decoding, DecodesEachLengthIntoBothTargets) {
-    const std::string text = "A" + Bytes({0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80, 0xF4, 0x8F, 0xBF, 0xBF});
+    const std::string text =
+        "A" + Bytes({0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80, 0xF4, 0x8F, 0xBF, 0xBF});
     const auto r16 = Decode16(text, ConversionMode::Strict);
     EXPECT_EQ(r16.result, R::Ok);
     EXPECT_EQ(r16.consumed, text.size());
@@ -156,7 +157,8 @@ TEST(Utf16Reading, RejectsUnpairedSurrogatesWhenStrictAndPassesThemWhenLenient) 
 
     // A lone low surrogate, and a high one followed by another high one.
     EXPECT_EQ(Encode8(Units16({0xDC00}), ConversionMode::Strict).result, R::SourceIllegal);
-    EXPECT_EQ(Encode8(Units16({0xDFFF}), ConversionMode::Lenient).written, (std::vector<Utf8Unit>{0xED, 0xBF, 0xBF}));
+    EXPECT_EQ(Encode8(Units16({0xDFFF}), ConversionMode::Lenient).written,
+              (std::vector<Utf8Unit>{0xED, 0xBF, 0xBF}));
     const auto twoHighs = Widen32(Units16({0xD800, 0xD801, 0xDC00}), ConversionMode::Lenient);
     EXPECT_EQ(twoHighs.result, R::Ok);
     EXPECT_EQ(twoHighs.written, (std::vector<Utf32Unit>{0xD800, 0x10400}));
@@ -184,8 +186,8 @@ TEST(Utf16Reading, WritesEveryUtf8LengthAtItsBoundaries) {
     const auto r = Encode8(Units16({0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0xD800, 0xDC00, 0xDBFF, 0xDFFF}),
                            ConversionMode::Strict);
     EXPECT_EQ(r.result, R::Ok);
-    EXPECT_EQ(r.written, (std::vector<Utf8Unit>{0x7F, 0xC2, 0x80, 0xDF, 0xBF, 0xE0, 0xA0, 0x80, 0xEF, 0xBF, 0xBF,
-                                                0xF0, 0x90, 0x80, 0x80, 0xF4, 0x8F, 0xBF, 0xBF}));
+    EXPECT_EQ(r.written, (std::vector<Utf8Unit>{0x7F, 0xC2, 0x80, 0xDF, 0xBF, 0xE0, 0xA0, 0x80, 0xEF, 0xBF,
+                                                0xBF, 0xF0, 0x90, 0x80, 0x80, 0xF4, 0x8F, 0xBF, 0xBF}));
 }
 
 Run<Utf32Unit, Utf8Unit> Utf32To8(const Utf32String& values, ConversionMode mode, size_t capacity = 64) {
@@ -372,7 +374,8 @@ TEST(CodePointToUtf8, EncodesScalarsAndRefusesTheRest) {
     EXPECT_EQ(other[0], 9);
     EXPECT_FALSE(CodePointToUtf8(0x110000, cursor));
     EXPECT_EQ(cursor, other);
-    EXPECT_EQ(std::vector<unsigned char>(other, other + 4), (std::vector<unsigned char>{0xEF, 0xBF, 0xBD, 9}));
+    EXPECT_EQ(std::vector<unsigned char>(other, other + 4),
+              (std::vector<unsigned char>{0xEF, 0xBF, 0xBD, 9}));
 }
 
 TEST(ByteOrderMark, IsDetectedInEitherOrderOnlyWithTwoBytes) {

@@ -59,10 +59,12 @@ public:
         if (params["HOOK_UNHANDLED_EXCEPTION_FILTER"] == "1") SetUnhandledExceptionFilter(&OnCrash);
     }
     void attachOtherData(const void* data, int32_t length, const char* fileName) override {
-        Record("attachOtherData(" + Content(data, length) + "," + std::to_string(length) + "," + Escape(fileName) + ")");
+        Record("attachOtherData(" + Content(data, length) + "," + std::to_string(length) + "," +
+               Escape(fileName) + ")");
     }
     void attachScriptData(const void* data, int32_t length, const char* fileName) override {
-        Record("attachScriptData(" + Content(data, length) + "," + std::to_string(length) + "," + Escape(fileName) + ")");
+        Record("attachScriptData(" + Content(data, length) + "," + std::to_string(length) + "," +
+               Escape(fileName) + ")");
     }
     const char* getBugReportText() override {
         Record("getBugReportText()");

@@ -33,8 +33,10 @@ void PrintLog() {
 void PrintEscaped(const char* label, const std::string& text) {
     std::printf("%s=", label);
     for (unsigned char c : text) {
-        if (c < 0x20 || c >= 0x7F || c == '\\') std::printf("\\x%02X", c);
-        else std::putchar(c);
+        if (c < 0x20 || c >= 0x7F || c == '\\')
+            std::printf("\\x%02X", c);
+        else
+            std::putchar(c);
     }
     std::putchar('\n');
 }
@@ -65,7 +67,8 @@ int main(int argc, char** argv) {
         std::printf("enabled=%d\n", CrashReporter::IsEnabled() ? 1 : 0);
         PrintEscaped("engine_version", CrashReporter::GetEngineVersion());
         std::printf("not_available=%s\n", CrashReporter::GetNotAvailable().c_str());
-        std::printf("callback_is_launcher=%d\n", SkarnetStandInCrashCallback() == &Quorvin::LaunchBugReport ? 1 : 0);
+        std::printf("callback_is_launcher=%d\n",
+                    SkarnetStandInCrashCallback() == &Quorvin::LaunchBugReport ? 1 : 0);
     } else if (mode == "launch-unconfigured") {
         Quorvin::LaunchBugReport();  // no Init: nothing to ask, nothing started
         std::printf("launched\n");

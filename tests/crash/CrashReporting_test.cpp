@@ -24,7 +24,8 @@ std::string Utf8(const std::wstring& text) {
     const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                            nullptr, nullptr);
     std::string out(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -56,7 +57,8 @@ public:
     }
 
     void Copy(const std::wstring& name) {
-        ASSERT_TRUE(CopyFileW((GetModuleDirectory() + L"\\" + name).c_str(), (path + L"\\" + name).c_str(), FALSE))
+        ASSERT_TRUE(
+            CopyFileW((GetModuleDirectory() + L"\\" + name).c_str(), (path + L"\\" + name).c_str(), FALSE))
             << "copying " << Utf8(name);
     }
 
@@ -82,14 +84,15 @@ public:
         std::wstring commandLine = L"\"" + program + L"\" " + arguments;
         PROCESS_INFORMATION process{};
         ProbeRun run;
-        const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                            path.c_str(), &startup, &process);
+        const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                            nullptr, path.c_str(), &startup, &process);
         CloseHandle(writeEnd);
         EXPECT_TRUE(started) << "error " << GetLastError();
         if (started) {
             char buffer[4096];
             DWORD read = 0;
-            while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) run.output.append(buffer, read);
+            while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
+                run.output.append(buffer, read);
             WaitForSingleObject(process.hProcess, INFINITE);
             GetExitCodeProcess(process.hProcess, &run.exitCode);
             CloseHandle(process.hProcess);
@@ -158,16 +161,22 @@ TEST(CrashReporter, ConfigurationLinesReachTheLibraryInOrder) {
          "setParam(project,proj\\x0D)\nsetParam(appkey,key\\x0D)\nsetParam(engine_version,1.2.3\\x0D)\n"
          "setLine5Value(five\\x0D)\nsetLine4Value(four\\x0D)\n",
          "1.2.3\\x0D"},
-        {"line 2 empty", "game\n\n9.1", "setParam(project,game)\nsetParam(appkey,)\nsetParam(engine_version,9.1)\n",
-         "9.1"},
+        {"line 2 empty", "game\n\n9.1",
+         "setParam(project,game)\nsetParam(appkey,)\nsetParam(engine_version,9.1)\n", "9.1"},
         {"seven lines", "1\n2\n3\n4\n5\n6\n7\n",
-         "setParam(project,1)\nsetParam(appkey,2)\nsetParam(engine_version,3)\nsetLine5Value(5)\nsetLine4Value(4)\n", "3"},
+         "setParam(project,1)\nsetParam(appkey,2)\nsetParam(engine_version,3)\nsetLine5Value(5)"
+         "\nsetLine4Value(4)\n",
+         "3"},
         {"only line 5", "\n\n\n\nfive",
          "setParam(project,)\nsetParam(appkey,)\nsetParam(engine_version,)\nsetLine5Value(five)\n", ""},
         {"only line 4", "\n\n\nfour\n",
          "setParam(project,)\nsetParam(appkey,)\nsetParam(engine_version,)\nsetLine4Value(four)\n", ""},
-        {"bytes that are not UTF-8", std::string("\xff\xfe\x80" "abc\n\xc3\x28\n\xed\xa0\x80\n", 14),
-         "setParam(project,\\xFF\\xFE\\x80abc)\nsetParam(appkey,\\xC3\\x28)\nsetParam(engine_version,\\xED\\xA0\\x80)\n",
+        {"bytes that are not UTF-8",
+         std::string("\xff\xfe\x80"
+                     "abc\n\xc3\x28\n\xed\xa0\x80\n",
+                     14),
+         "setParam(project,\\xFF\\xFE\\x80abc)\nsetParam(appkey,\\xC3\\x28)\nsetParam(engine_version,"
+         "\\xED\\xA0\\x80)\n",
          "\\xED\\xA0\\x80"},
         {"a NUL byte ends the value the library sees", std::string("ab\0cd\nkey\n", 10),
          "setParam(project,ab)\nsetParam(appkey,key)\nsetParam(engine_version,)\n", ""},
@@ -194,7 +203,9 @@ TEST(CrashReporter, AttachmentsCarrySuffixesAndLengths) {
     const ProbeRun run = enabled.Run(L"attach");
     EXPECT_EQ(run.exitCode, 0u);
     const std::string log = Log(run.output);
-    const std::string setup = FixedParameters + std::string("setParam(project,p)\nsetParam(appkey,k)\nsetParam(engine_version,v)\n") + Registration;
+    const std::string setup =
+        FixedParameters +
+        std::string("setParam(project,p)\nsetParam(appkey,k)\nsetParam(engine_version,v)\n") + Registration;
     EXPECT_EQ(log, setup +
                        "attachScriptData(x\\x00y,3,crash.script)\n"
                        "attachOtherData(,0,.other)\n"
@@ -236,7 +247,8 @@ TEST(BugReport, CommandLineCarriesTheIdentifierUnchanged) {
         directory.Copy(L"bugreport.exe");
         const ProbeRun run = directory.Run(L"launch " + argument);
         EXPECT_EQ(run.exitCode, 0u);
-        EXPECT_NE(run.output.find("launched\nlog:\ngetBugReportText()\ngetParam(transid)\n"), std::string::npos)
+        EXPECT_NE(run.output.find("launched\nlog:\ngetBugReportText()\ngetParam(transid)\n"),
+                  std::string::npos)
             << run.output;
         const std::optional<std::string> recorded = directory.WaitForBugReport(std::chrono::seconds(30));
         ASSERT_TRUE(recorded.has_value());
@@ -270,7 +282,8 @@ TEST(BugReport, MissingOrUnstartableProgramIsSilentlyIgnored) {
 }
 
 TEST(CrashPath, FailedCheckReachesTheFilterWhichStartsTheBugReport) {
-    for (const std::wstring& name : {std::wstring(L"kestrune-crash"), std::wstring(L"kestrune-\u00e9\u4e2d")}) {
+    for (const std::wstring& name :
+         {std::wstring(L"kestrune-crash"), std::wstring(L"kestrune-\u00e9\u4e2d")}) {
         SCOPED_TRACE(Utf8(name));
         ProbeDirectory directory(name);
         directory.WriteConfig("Kestrune\nkey\n1.0.0\n");

@@ -49,11 +49,11 @@ private:
 
 /// Expects `statement` to fail a fatal ensure check whose condition text matches `conditionRegex`
 /// (a death-test regular expression), ending the child process with the access fault.
-#define QUORVIN_EXPECT_ENSURE_FAILURE(statement, conditionRegex)                                          \
-    EXPECT_EXIT(                                                                                          \
-        {                                                                                                 \
-            ::Quorvin::Testing::ScopedFatalHandler quorvinPrintingHandler(                                \
-                &::Quorvin::Testing::PrintFailedCondition);                                               \
-            statement;                                                                                    \
-        },                                                                                                \
+#define QUORVIN_EXPECT_ENSURE_FAILURE(statement, conditionRegex)           \
+    EXPECT_EXIT(                                                           \
+        {                                                                  \
+            ::Quorvin::Testing::ScopedFatalHandler quorvinPrintingHandler( \
+                &::Quorvin::Testing::PrintFailedCondition);                \
+            statement;                                                     \
+        },                                                                 \
         ::Quorvin::Testing::DiedOfAccessViolation, "\\[failed: " conditionRegex "\\]")

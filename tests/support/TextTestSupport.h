@@ -14,9 +14,7 @@
 namespace Quorvin::TextTest {
 
 /// A char16_t literal as the platform's UTF-16 string.
-inline Utf16String U16(std::u16string_view text) {
-    return Utf16String(text.begin(), text.end());
-}
+inline Utf16String U16(std::u16string_view text) { return Utf16String(text.begin(), text.end()); }
 
 /// UTF-16 units as a string.
 inline Utf16String Units16(std::initializer_list<uint16_t> units) {
@@ -95,7 +93,12 @@ inline ReferenceReading ReadUtf8Reference(std::string_view text) {
     size_t i = 0;
     while (i < text.size()) {
         const uint8_t b = at(i);
-        const size_t announced = b >= 0xFC ? 6 : b >= 0xF8 ? 5 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        const size_t announced = b >= 0xFC   ? 6
+                                 : b >= 0xF8 ? 5
+                                 : b >= 0xF0 ? 4
+                                 : b >= 0xE0 ? 3
+                                 : b >= 0xC0 ? 2
+                                             : 1;
         if (announced > text.size() - i) {
             r.result = ConversionResult::SourceExhausted;
             r.stop = i;
@@ -194,8 +197,8 @@ public:
         case 3: return 0x10000 + Below(0x110000 - 0x10000);
         default: {
             // Values at the edges of each length and around the surrogates.
-            static constexpr uint32_t edges[] = {0x0, 0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xE000, 0xFFFD,
-                                                 0xFFFE, 0xFFFF, 0x10000, 0x10FFFF};
+            static constexpr uint32_t edges[] = {0x0,    0x7F,   0x80,   0x7FF,  0x800,   0xD7FF,
+                                                 0xE000, 0xFFFD, 0xFFFE, 0xFFFF, 0x10000, 0x10FFFF};
             return edges[Below(std::size(edges))];
         }
         }
@@ -214,17 +217,34 @@ public:
     /// above U+10FFFF, stray and random bytes, or left intact.
     std::string DamagedUtf8(size_t maxLength) {
         std::string s = ReferenceUtf8(Scalars(maxLength));
-        static const std::string_view damages[] = {
-            "\x80", "\xBF", "\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xED\xA0\x80",
-            "\xED\xBF\xBF", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF8\x88\x80\x80\x80",
-            "\xFC\x84\x80\x80\x80\x80", "\xFE", "\xFF", "\xC3", "\xE2\x82", "\xF0\x9F\x98", "\xC3\x28"};
+        static const std::string_view damages[] = {"\x80",
+                                                   "\xBF",
+                                                   "\xC0\x80",
+                                                   "\xC1\xBF",
+                                                   "\xE0\x80\x80",
+                                                   "\xE0\x9F\xBF",
+                                                   "\xED\xA0\x80",
+                                                   "\xED\xBF\xBF",
+                                                   "\xF0\x8F\xBF\xBF",
+                                                   "\xF4\x90\x80\x80",
+                                                   "\xF5\x80\x80\x80",
+                                                   "\xF8\x88\x80\x80\x80",
+                                                   "\xFC\x84\x80\x80\x80\x80",
+                                                   "\xFE",
+                                                   "\xFF",
+                                                   "\xC3",
+                                                   "\xE2\x82",
+                                                   "\xF0\x9F\x98",
+                                                   "\xC3\x28"};
         const uint32_t count = Chance(30) ? 0 : 1 + Below(3);
         for (uint32_t k = 0; k < count; ++k) {
             const size_t at = Below(static_cast<uint32_t>(s.size()) + 1);
             switch (Below(4)) {
             case 0: s.insert(at, damages[Below(std::size(damages))]); break;
             case 1: s.insert(at, 1, static_cast<char>(Below(256))); break;
-            case 2: if (!s.empty()) s[at % s.size()] = static_cast<char>(Below(256)); break;
+            case 2:
+                if (!s.empty()) s[at % s.size()] = static_cast<char>(Below(256));
+                break;
             default: s.resize(at); break;
             }
         }

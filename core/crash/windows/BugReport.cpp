@@ -7,9 +7,9 @@
 
 #include "core/crash/CrashReporter.h"
 #include "core/crash/MyCrashHandler.h"
+#include "core/crash/windows/LibraryText.h"
 #include "core/platform/ModulePath.h"
 #include "core/platform/PathRules.h"
-#include "core/crash/windows/LibraryText.h"
 #include "core/windows/ScopedHandle.h"
 #include "core/windows/WindowsApi.h"
 
@@ -49,8 +49,8 @@ void LaunchBugReport() {
     struct _stat64 status {};
     if (_wstat64(programPath.c_str(), &status) != 0) return;
 
-    std::wstring commandLine = L" \"" + programPath + L"\" --error-id=" +
-                               WithoutTerminator(string_to_wstring(identifier, CP_UTF8));
+    std::wstring commandLine =
+        L" \"" + programPath + L"\" --error-id=" + WithoutTerminator(string_to_wstring(identifier, CP_UTF8));
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

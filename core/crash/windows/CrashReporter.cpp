@@ -11,9 +11,9 @@
 
 #include "core/crash/BugReport.h"
 #include "core/crash/MyCrashHandler.h"
+#include "core/crash/windows/LibraryText.h"
 #include "core/platform/ModulePath.h"
 #include "core/platform/PathRules.h"
-#include "core/crash/windows/LibraryText.h"
 #include "core/windows/WindowsApi.h"
 
 namespace Quorvin {

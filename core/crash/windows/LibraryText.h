@@ -7,6 +7,8 @@ namespace Quorvin::CrashPrivate {
 
 /// The library promises never to hand out null; should it do so anyway, the text is empty rather
 /// than a crash inside the crash reporter.
-inline std::string CopyLibraryText(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
+inline std::string CopyLibraryText(const char* text) {
+    return text != nullptr ? std::string(text) : std::string();
+}
 
 }  // namespace Quorvin::CrashPrivate

@@ -17,15 +17,19 @@ bool ReadLooseUtf8(std::string_view input, Utf16String& output) {
                 return false;
             }
             // Unsigned arithmetic and the 16-bit store keep any value, in range or not, defined.
-            const uint32_t value = ((b0 & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
-            output.push_back(static_cast<Utf16Unit>(static_cast<uint16_t>(0xD800 + ((value - 0x10000) >> 10))));
-            output.push_back(static_cast<Utf16Unit>(static_cast<uint16_t>(0xDC00 + ((value - 0x10000) & 0x3FF))));
+            const uint32_t value =
+                ((b0 & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+            output.push_back(
+                static_cast<Utf16Unit>(static_cast<uint16_t>(0xD800 + ((value - 0x10000) >> 10))));
+            output.push_back(
+                static_cast<Utf16Unit>(static_cast<uint16_t>(0xDC00 + ((value - 0x10000) & 0x3FF))));
             p += 4;
         } else if (b0 >= 0xE0) {
             if (left < 3) {
                 return false;
             }
-            output.push_back(static_cast<Utf16Unit>(((b0 & 0x0F) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu)));
+            output.push_back(
+                static_cast<Utf16Unit>(((b0 & 0x0F) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu)));
             p += 3;
         } else if (b0 >= 0xC0) {
             if (left < 2) {

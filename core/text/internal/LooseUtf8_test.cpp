@@ -30,7 +30,8 @@ TEST(LooseUtf8, StopsBeforeStrayBytesAndSequencesCutByTheEnd) {
     Utf16String out;
     EXPECT_FALSE(ReadLooseUtf8(Bytes({0x41, 0x80, 0x42}), out));
     EXPECT_EQ(out, Units16({0x41}));
-    for (const std::string& cut : {Bytes({0xC3}), Bytes({0xE2, 0x82}), Bytes({0xF0, 0x9F, 0x98}), Bytes({0xFF})}) {
+    for (const std::string& cut :
+         {Bytes({0xC3}), Bytes({0xE2, 0x82}), Bytes({0xF0, 0x9F, 0x98}), Bytes({0xFF})}) {
         out.clear();
         EXPECT_FALSE(ReadLooseUtf8("ab" + cut, out));
         EXPECT_EQ(out, Units16({0x61, 0x62}));

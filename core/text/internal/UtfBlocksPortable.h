@@ -22,7 +22,7 @@ QUORVIN_FORCEINLINE BlockOutcome DecodeTwoByteBlock(const Utf8Unit*& s, Unit*& t
     for (int half = 0; half < 2; ++half) {
         const uint64_t word = LoadLittle64(s + 8 * half);
         const uint64_t top = (word >> 7) & (word >> 6) & EveryByte;  // 11xxxxxx
-        const uint64_t three = top & (word >> 5);                     // 111xxxxx
+        const uint64_t three = top & (word >> 5);                    // 111xxxxx
         const uint64_t lead = top & ~three;
         const uint64_t payloadNonZero = (((word >> 1) & 0x0F0F0F0F0F0F0F0Full) + 0x7F7F7F7F7F7F7F7Full) >> 7;
         const uint64_t following = ContinuationBits(LoadLittle64(s + 8 * half + 1));
@@ -57,7 +57,6 @@ QUORVIN_FORCEINLINE BlockOutcome DecodeTwoByteBlock(const Utf8Unit*& s, Unit*& t
     return BlockOutcome::Decoded;
 }
 
-
 QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
     uint16_t units[Utf16Block];
     std::memcpy(units, s, sizeof units);
@@ -83,6 +82,5 @@ QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
     s += Utf16Block;
     t += total;
 }
-
 
 }  // namespace Quorvin::UtfPrivate

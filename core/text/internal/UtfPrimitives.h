@@ -32,7 +32,8 @@ inline constexpr std::array<uint8_t, 256> TrailingBytes = [] {
 
 // What accumulating (value << 6) + byte over a sequence adds on top of the code point: the
 // length-marker bits of the first byte and the 0x80 of every trailing byte.
-inline constexpr uint32_t SequenceOffsets[6] = {0x00000000, 0x00003080, 0x000E2080, 0x03C82080, 0xFA082080, 0x82082080};
+inline constexpr uint32_t SequenceOffsets[6] = {0x00000000, 0x00003080, 0x000E2080,
+                                                0x03C82080, 0xFA082080, 0x82082080};
 inline constexpr uint8_t FirstByteMarks[7] = {0x00, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
 
 inline constexpr uint64_t AsciiMask8 = 0x8080808080808080ull;
@@ -65,9 +66,7 @@ inline constexpr uint64_t EveryByte = 0x0101010101010101ull;
 
 // For bytes that each hold a small count: byte k of the result is the sum of bytes 0 to k - 1.
 // Multiplying by EveryByte adds every byte into all higher ones; the counts here never carry.
-QUORVIN_FORCEINLINE uint64_t SumsBefore(uint64_t counts) {
-    return (counts << 8) * EveryByte;
-}
+QUORVIN_FORCEINLINE uint64_t SumsBefore(uint64_t counts) { return (counts << 8) * EveryByte; }
 
 QUORVIN_FORCEINLINE uint32_t ByteAt(uint64_t word, int k) {
     return static_cast<uint32_t>(word >> (8 * k)) & 0xFF;
@@ -85,10 +84,18 @@ inline bool IsLegalSequence(const Utf8Unit* s, unsigned length) {
     }
     if (length >= 2) {
         switch (s[0]) {
-        case 0xE0: if (s[1] < 0xA0) return false; break;  // overlong three-byte form
-        case 0xED: if (s[1] > 0x9F) return false; break;  // encoded surrogate
-        case 0xF0: if (s[1] < 0x90) return false; break;  // overlong four-byte form
-        case 0xF4: if (s[1] > 0x8F) return false; break;  // above U+10FFFF
+        case 0xE0:
+            if (s[1] < 0xA0) return false;
+            break;  // overlong three-byte form
+        case 0xED:
+            if (s[1] > 0x9F) return false;
+            break;  // encoded surrogate
+        case 0xF0:
+            if (s[1] < 0x90) return false;
+            break;  // overlong four-byte form
+        case 0xF4:
+            if (s[1] > 0x8F) return false;
+            break;  // above U+10FFFF
         default: break;
         }
     }

@@ -3,8 +3,8 @@
 
 #include <climits>
 
-#include "core/windows/WindowsApi.h"
 #include "core/text/internal/LooseUtf8.h"
+#include "core/windows/WindowsApi.h"
 
 namespace Quorvin {
 namespace {
@@ -33,9 +33,13 @@ bool TwoCallConversion(size_t inputSize, Convert convert, Out& output) {
 
 std::string FromWide(const wchar_t* data, size_t size, uint32_t codePage, bool* outOfMemory = nullptr) {
     std::string output;
-    const bool ok = TwoCallConversion(size, [&](char* buffer, int capacity) {
-        return WideCharToMultiByte(codePage, 0, data, static_cast<int>(size), buffer, capacity, nullptr, nullptr);
-    }, output);
+    const bool ok = TwoCallConversion(
+        size,
+        [&](char* buffer, int capacity) {
+            return WideCharToMultiByte(codePage, 0, data, static_cast<int>(size), buffer, capacity, nullptr,
+                                       nullptr);
+        },
+        output);
     if (outOfMemory != nullptr) {
         *outOfMemory = !ok;
     }
@@ -44,9 +48,12 @@ std::string FromWide(const wchar_t* data, size_t size, uint32_t codePage, bool* 
 
 std::wstring ToWide(const char* data, size_t size, uint32_t codePage) {
     std::wstring output;
-    TwoCallConversion(size, [&](wchar_t* buffer, int capacity) {
-        return MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), buffer, capacity);
-    }, output);
+    TwoCallConversion(
+        size,
+        [&](wchar_t* buffer, int capacity) {
+            return MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), buffer, capacity);
+        },
+        output);
     return output;
 }
 
@@ -94,8 +101,6 @@ std::string Utf8ViewToCodePage(std::string_view input, uint32_t codePage) noexce
     return converted;
 }
 
-uint64_t AnsiLengthOfUtf8(const std::string& input) noexcept {
-    return Utf8ToCodePage(input, 0).size();
-}
+uint64_t AnsiLengthOfUtf8(const std::string& input) noexcept { return Utf8ToCodePage(input, 0).size(); }
 
 }  // namespace Quorvin

@@ -23,7 +23,8 @@ struct Known {
 
 TEST(CodePage, RoundTripsKnownTextIn1252And932And65001) {
     const Known cases[] = {
-        {1252, L"caf\u00E9 \u20AC5 \u00FC\u00DF", Bytes({'c', 'a', 'f', 0xE9, ' ', 0x80, '5', ' ', 0xFC, 0xDF})},
+        {1252, L"caf\u00E9 \u20AC5 \u00FC\u00DF",
+         Bytes({'c', 'a', 'f', 0xE9, ' ', 0x80, '5', ' ', 0xFC, 0xDF})},
         {932, L"\u65E5\u672C \u30AB\uFF71", Bytes({0x93, 0xFA, 0x96, 0x7B, ' ', 0x83, 0x4A, 0xB1})},
         {65001, L"\u00E9\u20AC\U0001F600", Bytes({0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80})},
     };
@@ -97,8 +98,10 @@ TEST(CodePage, TreatsInputsTooLongForWindowsAsFailures) {
     if (reserved == nullptr) {
         GTEST_SKIP() << "cannot reserve 4 GiB of address space";
     }
-    EXPECT_TRUE(CodePageViewToWide(std::string_view(static_cast<const char*>(reserved), units), 1252).empty());
-    EXPECT_TRUE(WideViewToCodePage(std::wstring_view(static_cast<const wchar_t*>(reserved), units), 1252).empty());
+    EXPECT_TRUE(
+        CodePageViewToWide(std::string_view(static_cast<const char*>(reserved), units), 1252).empty());
+    EXPECT_TRUE(
+        WideViewToCodePage(std::wstring_view(static_cast<const wchar_t*>(reserved), units), 1252).empty());
     VirtualFree(reserved, 0, MEM_RELEASE);
 }
 

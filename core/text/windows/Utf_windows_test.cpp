@@ -17,7 +17,8 @@ bool SystemUtf8ToUtf16(const std::string& bytes, std::wstring& out) {
         return false;
     }
     out.assign(static_cast<size_t>(length), L'\0');
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, out.data(), length) == length;
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, out.data(), length) ==
+           length;
 }
 
 TEST(Utf8CrossCheck, StrictAcceptanceAndOutputMatchTheSystem) {
