@@ -17,10 +17,10 @@ void SetReportHandler(ReportHandlerFunction handler) { ReportHandler = handler; 
 
 namespace {
 
-// Formats the optional message into a zero-filled stack buffer, so a failing check needs no heap
-// until the text is handed on. The last byte is never written: the text stays terminated however
-// long the expansion would be.
-std::string FormatMessage(char* buffer, size_t capacity, int count, const char* condition,
+// Formats the optional message into a zero-filled stack buffer and hands the buffer itself on: a
+// failing check takes nothing from the heap, so it works however exhausted or damaged the heap is.
+// The last byte is never written: the text stays terminated however long the expansion would be.
+const char* FormatMessage(char* buffer, size_t capacity, int count, const char* condition,
                           va_list arguments) {
     std::memset(buffer, 0, capacity);
     if (count >= 1) {
@@ -29,7 +29,7 @@ std::string FormatMessage(char* buffer, size_t capacity, int count, const char* 
         // macros; it is compared by identity, never expanded.
         if (format != nullptr && format != condition) std::vsnprintf(buffer, capacity, format, arguments);
     }
-    return std::string(buffer);
+    return buffer;
 }
 
 }  // namespace
@@ -39,9 +39,13 @@ QUORVIN_NO_SANITIZE_NULL void FailFatal(int count, const char* condition, ...) {
         char buffer[FatalMessageCapacity];
         va_list arguments;
         va_start(arguments, condition);
-        const std::string message = FormatMessage(buffer, sizeof buffer, count, condition, arguments);
+        const char* message = FormatMessage(buffer, sizeof buffer, count, condition, arguments);
         va_end(arguments);
-        if (FatalHandlerFunction handler = FatalHandler) handler(message.c_str(), condition, "", 0);
+        // Whatever the handler does, the check ends in the fault below: an exception from the
+        // handler must not carry the caller on past its broken invariant.
+        try {
+            if (FatalHandlerFunction handler = FatalHandler) handler(message, condition, "", 0);
+        } catch (...) {}
     }
 
     // A hardware fault, not abort(): the crash reporter's unhandled-exception filter records the
@@ -52,13 +56,16 @@ QUORVIN_NO_SANITIZE_NULL void FailFatal(int count, const char* condition, ...) {
     std::abort();  // not reached: the fault does not return
 }
 
-void ReportCheck(int count, const char* origin, const char* condition, int32_t number, ...) {
+void ReportCheck(int count, const char* origin, const char* condition, int32_t number, ...) noexcept {
     char buffer[ReportMessageCapacity];
     va_list arguments;
     va_start(arguments, number);
-    const std::string message = FormatMessage(buffer, sizeof buffer, count, condition, arguments);
+    const char* message = FormatMessage(buffer, sizeof buffer, count, condition, arguments);
     va_end(arguments);
-    if (ReportHandlerFunction handler = ReportHandler) handler(message.c_str(), origin, condition, number);
+    // A report is advisory: it returns to its caller whatever the handler throws.
+    try {
+        if (ReportHandlerFunction handler = ReportHandler) handler(message, origin, condition, number);
+    } catch (...) {}
 }
 
 Stream::Stream(const char* condition, const char* file, int32_t line) {
@@ -81,7 +88,19 @@ EnsureException& Stream::AddError(const ErrorRecord& error) {
 
 EnsureException& Stream::Reset() {
     text.str(std::string());
-    text.clear();
+    // The stream's own buffer can have been detached through the std::ios base; then the state to
+    // restore is bad, and a stream that asks for exceptions on a bad state gets one.
+    std::ios& base = text;
+    const std::ios::iostate state = base.rdbuf() != nullptr ? std::ios::goodbit : std::ios::badbit;
+    if ((state & text.exceptions()) != 0) {
+        // The standard wording of the run time the library was first built for, on every compiler.
+        struct BadStreamState final : std::ios_base::failure {
+            BadStreamState() : std::ios_base::failure("ios_base::badbit set") {}
+            const char* what() const noexcept override { return "ios_base::badbit set"; }
+        };
+        throw BadStreamState();
+    }
+    text.clear(state);
     return *owner;
 }
 

@@ -43,17 +43,20 @@ inline constexpr size_t FatalMessageCapacity = 0x32000;
 /// Size of the non-fatal reporter's stack buffer; a message is cut to one character less.
 inline constexpr size_t ReportMessageCapacity = 1024;
 
-/// Reports a failed invariant and ends the process with an access fault; never returns.
-/// `count` is the number of message arguments after `condition`: 0 for none, else the first is a
-/// printf-style format and the rest its arguments. A format that is the very pointer `condition`
-/// is not expanded. The fatal handler, when set, receives (message, condition, "", 0).
-/// Needs about 200 KiB of free stack.
+/// Reports a failed invariant and ends the process with an access fault; never returns and never
+/// throws. `count` is the number of message arguments after `condition`: 0 for none, else the first
+/// is a printf-style format and the rest its arguments. A format that is the very pointer
+/// `condition` is not expanded. The fatal handler, when set, receives (message, condition, "", 0);
+/// the message lives in a stack buffer, so a failing check takes nothing from the heap and works
+/// however exhausted the heap is. An exception thrown by the handler is swallowed; the fault
+/// follows all the same. Needs about 200 KiB of free stack.
 [[noreturn]] QUORVIN_NOINLINE void FailFatal(int count, const char* condition, ...);
 
-/// Formats a non-fatal report like FailFatal (at most 1,023 characters) and hands it to the report
-/// handler with (message, origin, condition, number); returns normally. Without a handler nothing
-/// visible happens.
-QUORVIN_NOINLINE void ReportCheck(int count, const char* origin, const char* condition, int32_t number, ...);
+/// Formats a non-fatal report like FailFatal (at most 1,023 characters, no heap) and hands it to
+/// the report handler with (message, origin, condition, number); returns normally and never throws
+/// (an exception from the handler is swallowed). Without a handler nothing visible happens.
+QUORVIN_NOINLINE void ReportCheck(int count, const char* origin, const char* condition, int32_t number,
+                                  ...) noexcept;
 
 /// An error to be listed among a failure's context variables. Only `message` is read.
 struct ErrorRecord {
@@ -96,7 +99,10 @@ public:
 
     /// Appends "\terror : <message>\n"; returns the owning exception (Link must have run).
     EnsureException& AddError(const ErrorRecord& error);
-    /// Empties the collected text and clears the stream state; returns the owning exception.
+    /// Empties the collected text and clears the stream state; returns the owning exception. When
+    /// the stream's buffer has been detached the state becomes bad instead, and if the stream's
+    /// exception mask asks for it, std::ios_base::failure with the text "ios_base::badbit set" is
+    /// thrown.
     EnsureException& Reset();
 
     EnsureException* owner = nullptr;  ///< non-owning; set by Link

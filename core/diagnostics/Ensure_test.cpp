@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/AllocationFailure.h"
 #include "tests/support/EnsureTesting.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 namespace Quorvin::EnsurePrivate {
@@ -75,6 +77,38 @@ TEST(EnsureDeathTest, FailFatalCutsLongMessages) {
         DiedOfAccessViolation, R"(\[length=204799 message=yyyy)");
 }
 
+// Long enough that a copy of the message could not live inside a string object.
+constexpr char LongFormat[] = "a message far too long for any small-string buffer: %d %s";
+
+void ThrowingFatalHandler(const char* message, const char*, const char*, int32_t) {
+    std::fprintf(stderr, "[handler ran: %s]\n", message);
+    std::fflush(stderr);
+    throw std::runtime_error("thrown by the handler");
+}
+
+TEST(EnsureDeathTest, FailFatalFaultsWhateverTheHeapAndTheHandlerDo) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Every allocation fails: the message still reaches the handler and the check still faults.
+    EXPECT_EXIT(
+        {
+            SetFatalHandler(&PrintingFatalHandler);
+            Testing::ScopedAllocationFailure noHeap;
+            FailFatal(3, "heap gone", LongFormat, 7, "frames");
+        },
+        DiedOfAccessViolation, R"(\[length=60 message=a message far too long for any small-str)");
+    // A handler that throws does not carry the caller past the broken invariant.
+    EXPECT_EXIT(
+        {
+            SetFatalHandler(&ThrowingFatalHandler);
+            try {
+                FailFatal(0, "handler throws");
+            } catch (...) {
+                std::exit(9);
+            }
+        },
+        DiedOfAccessViolation, R"(\[handler ran: \])");
+}
+
 struct ReportCall {
     int calls = 0;
     std::string message, origin, condition;
@@ -123,6 +157,36 @@ TEST(Ensure, ReportCheckFormatsHandsOnAndReturns) {
     const int callsBefore = LastReport.calls;
     ReportCheck(2, "o", "c", 0, "%s", "ignored");
     EXPECT_EQ(LastReport.calls, callsBefore);
+}
+
+void ThrowingReportHandler(const char* message, const char* origin, const char* condition, int32_t number) {
+    RecordingReportHandler(message, origin, condition, number);
+    throw std::runtime_error("thrown by the handler");
+}
+
+char CopiedMessage[ReportMessageCapacity];
+
+void CopyingReportHandler(const char* message, const char*, const char*, int32_t) {
+    std::snprintf(CopiedMessage, sizeof CopiedMessage, "%s", message);
+}
+
+TEST(Ensure, ReportCheckNeverThrows) {
+    SetReportHandler(&CopyingReportHandler);
+    unsigned long refused = 0;
+    {
+        Testing::ScopedAllocationFailure noHeap;
+        const unsigned long before = Testing::RefusedAllocations();
+        ReportCheck(3, "o", "c", 4, LongFormat, 1, "x");
+        refused = Testing::RefusedAllocations() - before;
+    }
+    EXPECT_EQ(refused, 0u);  // the reporter asked the heap for nothing
+    EXPECT_STREQ(CopiedMessage, "a message far too long for any small-string buffer: 1 x");
+
+    LastReport = {};
+    SetReportHandler(&ThrowingReportHandler);
+    EXPECT_NO_THROW(ReportCheck(0, "o", "thrown", 0));
+    EXPECT_EQ(LastReport.condition, "thrown");
+    SetReportHandler(nullptr);
 }
 
 TEST(EnsureStream, HeaderHoldsConditionLocationAndHeading) {
@@ -176,6 +240,33 @@ TEST(EnsureStream, ResetEmptiesTheTextAndClearsTheState) {
     EXPECT_TRUE(stream.text.good());
     EXPECT_EQ(&stream.AddError(ErrorRecord{nullptr, "late"}), &exception);
     EXPECT_EQ(stream.text.str(), "\terror : late\n");
+}
+
+TEST(EnsureStream, ResetOnADetachedBufferReportsTheBadState) {
+    EnsureException exception;
+    Stream stream("c", "f", 1);
+    Link(exception, stream);
+    std::ios& base = stream.text;
+    std::streambuf* const buffer = base.rdbuf();
+
+    base.rdbuf(nullptr);  // without an exception mask the state just turns bad
+    EXPECT_EQ(&stream.Reset(), &exception);
+    EXPECT_TRUE(stream.text.bad());
+
+    // The run time complains at once about the state it finds when the mask is set; then Reset
+    // reports the bad state in the standard words.
+    EXPECT_THROW(base.exceptions(std::ios::badbit), std::ios_base::failure);
+    try {
+        stream.Reset();
+        ADD_FAILURE() << "Reset on a detached buffer did not throw";
+    } catch (const std::ios_base::failure& failure) {
+        EXPECT_STREQ(failure.what(), "ios_base::badbit set");
+    }
+
+    base.exceptions(std::ios::goodbit);
+    base.rdbuf(buffer);
+    EXPECT_EQ(&stream.Reset(), &exception);
+    EXPECT_TRUE(stream.text.good());
 }
 
 }  // namespace
