@@ -8,16 +8,23 @@
 #define QUORVIN_FORCEINLINE inline __attribute__((always_inline))
 // Before a loop with a small constant count: unroll it completely.
 #define QUORVIN_UNROLL _Pragma("GCC unroll 64")
+// Orders the dynamic initialisation of a namespace-scope object across translation units: lower
+// priorities run first, all of them before unprioritised objects (see core/StartupOrder.h).
+#define QUORVIN_INIT_PRIORITY(priority) __attribute__((init_priority(priority)))
 #elif defined(_MSC_VER)
 #define QUORVIN_NOINLINE __declspec(noinline)
 #define QUORVIN_NO_SANITIZE_NULL
 #define QUORVIN_FORCEINLINE __forceinline
 #define QUORVIN_UNROLL
+// MSVC orders initialisers by #pragma init_seg sections, per translation unit, instead; without
+// one the start-up objects are constructed in link order.
+#define QUORVIN_INIT_PRIORITY(priority)
 #else
 #define QUORVIN_NOINLINE
 #define QUORVIN_NO_SANITIZE_NULL
 #define QUORVIN_FORCEINLINE inline
 #define QUORVIN_UNROLL
+#define QUORVIN_INIT_PRIORITY(priority)
 #endif
 
 // SSE2 is part of every x86-64 target; code that uses it keeps a portable path beside it, which a

@@ -1,10 +1,13 @@
 // The name registry's process-wide table.
 #include "core/platform/NameRegistry.h"
 
+#include "core/Compiler.h"
+#include "core/StartupOrder.h"
+
 namespace Quorvin {
 namespace {
 
-NameTable Table;
+NameTable Table QUORVIN_INIT_PRIORITY(StartupOrder::NameTable);
 
 }  // namespace
 

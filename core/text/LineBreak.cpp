@@ -4,12 +4,14 @@
 #include <iterator>
 #include <memory>
 
+#include "core/Compiler.h"
+#include "core/StartupOrder.h"
 #include "core/text/InlineMarkup.h"
 
 namespace Quorvin {
 
-std::set<uint32_t> NoLineStartSet;
-std::set<uint32_t> NoLineEndSet;
+std::set<uint32_t> NoLineStartSet QUORVIN_INIT_PRIORITY(StartupOrder::NoLineStartSet);
+std::set<uint32_t> NoLineEndSet QUORVIN_INIT_PRIORITY(StartupOrder::NoLineEndSet);
 
 namespace {
 

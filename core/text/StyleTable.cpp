@@ -1,11 +1,13 @@
 // The style-record registry.
 #include "core/text/StyleTable.h"
 
+#include "core/Compiler.h"
+#include "core/StartupOrder.h"
 #include "core/diagnostics/Ensure.h"
 
 namespace Quorvin {
 
-std::map<int32_t, StyleRecord> StyleTable;
+std::map<int32_t, StyleRecord> StyleTable QUORVIN_INIT_PRIORITY(StartupOrder::StyleTable);
 
 int32_t RegisterStyle(const std::string& name, uint32_t a, uint32_t b, uint32_t d, uint32_t e, uint32_t f,
                       float c, uint32_t g, float h) {
