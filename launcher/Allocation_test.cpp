@@ -1,7 +1,9 @@
 // Tests of the global allocation operators.
 #include <gtest/gtest.h>
+#include <mimalloc.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -15,6 +17,12 @@ TEST(Allocation, ServesAndReleasesBlocks) {
     auto* array = new int[64]();
     array[63] = 7;
     EXPECT_EQ(array[63], 7);
+    // The blocks come from mimalloc, not from the C run time's heap (which keeps serving malloc).
+    EXPECT_TRUE(mi_is_in_heap_region(array));
+    EXPECT_TRUE(mi_is_in_heap_region(many[999].data()));
+    void* fromRunTime = std::malloc(64);
+    EXPECT_FALSE(mi_is_in_heap_region(fromRunTime));
+    std::free(fromRunTime);
     delete[] array;
 }
 

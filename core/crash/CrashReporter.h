@@ -25,15 +25,20 @@ namespace Quorvin {
 
 class CrashReporter {
 public:
-    /// Reads "dump.config" and configures the crash-report library; registers LaunchBugReport as
-    /// the crash callback. Each call repeats the whole sequence. Throws std::bad_alloc only.
+    /// Reads "dump.config" from the executable's directory and configures the crash-report
+    /// library; registers LaunchBugReport as the crash callback. Each call repeats the whole
+    /// sequence. When the executable's path cannot be read whole (longer than the platform
+    /// reports), nothing is read and reporting stays disabled. A line whose first byte is NUL is
+    /// empty to the library, so it does not count as a line 4 or 5 value. Throws std::bad_alloc
+    /// only.
     static void Init();
     /// True once Init has completed its whole sequence.
     static bool IsEnabled();
 
     /// Hands `content` to the library as the attachment "<name>.script" (the suffix is always
-    /// appended). Content of 2 GiB or more cannot be described by the library's 32-bit signed
-    /// length; it is not attached at all rather than attached with a wrapped or cut length.
+    /// appended). Refused, with nothing attached, are content of 2 GiB or more, which the
+    /// library's 32-bit signed length cannot describe, and a name holding a NUL, which the
+    /// library's NUL-terminated file name would cut short and strip of its suffix.
     static void AddScriptAttachment(std::string_view name, std::string_view content);
     /// As AddScriptAttachment, for "<name>.other".
     static void AddOtherAttachment(std::string_view name, std::string_view content);

@@ -26,12 +26,16 @@ size_t RootLength(std::wstring_view path) {
 
 }  // namespace
 
-std::wstring ParentPath(std::wstring_view path) {
+size_t ParentPathLength(std::wstring_view path) noexcept {
     const size_t rootLength = RootLength(path);
     size_t end = path.size();
     while (end > rootLength && !IsSeparator(path[end - 1])) --end;  // drop the file name
     while (end > rootLength && IsSeparator(path[end - 1])) --end;   // and the separators before it
-    return std::wstring(path.substr(0, end));
+    return end;
+}
+
+std::wstring ParentPath(std::wstring_view path) {
+    return std::wstring(path.substr(0, ParentPathLength(path)));
 }
 
 std::wstring JoinPath(std::wstring_view directory, std::wstring_view fileName) {

@@ -16,6 +16,9 @@ namespace Quorvin {
 /// A bare file name gives the empty path.
 std::wstring ParentPath(std::wstring_view path);
 
+/// The length of ParentPath(path), for callers that work in place without allocating.
+size_t ParentPathLength(std::wstring_view path) noexcept;
+
 /// `directory` joined with `fileName`: a backslash goes between them unless the directory is
 /// empty, already ends in a separator, or is a bare drive designator such as "C:".
 std::wstring JoinPath(std::wstring_view directory, std::wstring_view fileName);

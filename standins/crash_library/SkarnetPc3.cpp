@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -37,7 +38,12 @@ std::string Content(const void* data, int32_t length) {
     return Escape(static_cast<const char*>(data), static_cast<size_t>(length));
 }
 
-std::string Escape(const char* text) { return text ? Escape(text, std::strlen(text)) : "<null>"; }
+// Texts longer than 4096 bytes are recorded by their length only, so huge values keep the log small.
+std::string Escape(const char* text) {
+    if (text == nullptr) return "<null>";
+    const size_t length = std::strlen(text);
+    return length > 4096 ? "<" + std::to_string(length) + " bytes>" : Escape(text, length);
+}
 
 class StandInHandler final : public MyCrashHandler {
 public:
@@ -51,6 +57,10 @@ public:
     }
     const char* getParam(const char* key) override {
         Record("getParam(" + Escape(key) + ")");
+        // A library that fails while the crash callback asks it for something.
+        const char* failing = std::getenv("SKARNET_STANDIN_THROW_ON");
+        if (failing != nullptr && std::strcmp(failing, key) == 0)
+            throw std::runtime_error("stand-in failure");
         return params[key].c_str();
     }
     void setLine5Value(const char* value) override { Record("setLine5Value(" + Escape(value) + ")"); }

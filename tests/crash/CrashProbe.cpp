@@ -5,8 +5,10 @@
 //   crash_probe config        Init, then the call log, enabled flag, engine version, callback
 //   crash_probe attach        Init, then attachments (also huge ones) and the call log
 //   crash_probe launch ID     Init, set "transid" to ID, LaunchBugReport, then the call log
+//   crash_probe launch-no-heap ID     the same with every allocation of the probe failing
 //   crash_probe launch-unconfigured   LaunchBugReport without Init
 //   crash_probe crash         Init, then a failed ensure check
+//   crash_probe directory     the module directory, as UTF-8
 #include <fcntl.h>
 #include <io.h>
 
@@ -19,7 +21,10 @@
 #include "core/crash/CrashReporter.h"
 #include "core/crash/MyCrashHandler.h"
 #include "core/diagnostics/Ensure.h"
+#include "core/platform/ModulePath.h"
+#include "core/text/Utf.h"
 #include "standins/crash_library/StandInControl.h"
+#include "tests/support/AllocationFailure.h"
 
 namespace {
 
@@ -54,6 +59,8 @@ int main(int argc, char** argv) {
         CrashReporter::AddOtherAttachment("", "");
         CrashReporter::AddScriptAttachment("a.script", "s");
         CrashReporter::AddOtherAttachment("log", "other data");
+        // A name with a NUL would reach the library cut short and without its suffix: refused.
+        CrashReporter::AddScriptAttachment(std::string_view("cut\0name", 8), "never attached");
         // Lengths the library's 32-bit signed argument cannot or can just hold; the content is
         // never read for these, so a small buffer stands behind them.
         static const char small[16] = {};
@@ -72,14 +79,27 @@ int main(int argc, char** argv) {
     } else if (mode == "launch-unconfigured") {
         Quorvin::LaunchBugReport();  // no Init: nothing to ask, nothing started
         std::printf("launched\n");
-    } else if (mode == "launch" && argc > 2) {
+    } else if ((mode == "launch" || mode == "launch-no-heap") && argc > 2) {
         CrashReporter::Init();
         if (!CrashReporter::IsEnabled()) return 3;
         MyCrashHandler::getInstance()->setParam("transid", argv[2]);
         SkarnetStandInClearLog();
-        Quorvin::LaunchBugReport();
-        std::printf("launched\n");
+        unsigned long refused = 0;
+        if (mode == "launch-no-heap") {
+            Quorvin::Testing::ScopedAllocationFailure noHeap;
+            const unsigned long before = Quorvin::Testing::RefusedAllocations();
+            Quorvin::LaunchBugReport();
+            refused = Quorvin::Testing::RefusedAllocations() - before;
+        } else {
+            Quorvin::LaunchBugReport();
+        }
+        std::printf("launched\nrefused_allocations=%lu\n", refused);
         PrintLog();
+    } else if (mode == "directory") {
+        const std::wstring directory = Quorvin::GetModuleDirectory();
+        std::string utf8;
+        Quorvin::Utf16ToUtf8(directory, utf8);
+        std::printf("directory=%s\nlength=%zu\n", utf8.c_str(), directory.size());
     } else if (mode == "crash") {
         CrashReporter::Init();
         std::fflush(stdout);

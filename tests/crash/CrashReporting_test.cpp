@@ -14,6 +14,7 @@
 #include "core/crash/BugReport.h"
 #include "core/crash/CrashReporter.h"
 #include "core/platform/ModulePath.h"
+#include "core/windows/ScopedHandle.h"
 #include "core/windows/WindowsApi.h"
 
 namespace Quorvin {
@@ -34,80 +35,96 @@ struct ProbeRun {
     std::string output;
 };
 
-// A scratch directory holding a copy of the probe and, on request, the stand-ins beside it.
+// A directory for one scenario, holding a copy of the probe and the stand-in library and, on
+// request, "bugreport.exe" and a "dump.config". A fresh directory under the temporary folder is
+// removed with everything in it afterwards; a given one (a drive root) only loses what was put in.
 class ProbeDirectory {
 public:
-    explicit ProbeDirectory(const std::wstring& nameHint = L"kestrune-crash") {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        static int counter = 0;
-        path = std::wstring(temp) + nameHint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-               std::to_wstring(++counter);
-        CreateDirectoryW(path.c_str(), nullptr);
+    explicit ProbeDirectory(const std::wstring& nameHint = L"kestrune-crash")
+        : ProbeDirectory(NewScratchPath(nameHint), true) {}
+    ProbeDirectory(std::wstring directory, bool owned) : path(std::move(directory)), owned_(owned) {
+        std::filesystem::create_directories(std::filesystem::path(path));
         Copy(L"crash_probe.exe");
         Copy(L"Skarnet_PC3.dll");
     }
     ~ProbeDirectory() {
+        std::error_code ignored;
+        if (owned_) {
+            std::filesystem::remove_all(std::filesystem::path(path), ignored);
+            return;
+        }
         for (const wchar_t* name : {L"crash_probe.exe", L"Skarnet_PC3.dll", L"bugreport.exe", L"dump.config",
                                     L"bugreport-commandline.txt"}) {
-            DeleteFileW((path + L"\\" + name).c_str());
+            std::filesystem::remove(std::filesystem::path(Join(name)), ignored);
         }
-        RemoveDirectoryW((path + L"\\bugreport.exe").c_str());
-        RemoveDirectoryW(path.c_str());
+    }
+    ProbeDirectory(const ProbeDirectory&) = delete;
+    ProbeDirectory& operator=(const ProbeDirectory&) = delete;
+
+    static std::wstring NewScratchPath(const std::wstring& nameHint) {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        static int counter = 0;
+        return std::wstring(temp) + nameHint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring(++counter);
+    }
+
+    std::wstring Join(const std::wstring& name) const {
+        return path.back() == L'\\' ? path + name : path + L"\\" + name;
     }
 
     void Copy(const std::wstring& name) {
-        ASSERT_TRUE(
-            CopyFileW((GetModuleDirectory() + L"\\" + name).c_str(), (path + L"\\" + name).c_str(), FALSE))
-            << "copying " << Utf8(name);
+        ASSERT_TRUE(CopyFileW((GetModuleDirectory() + L"\\" + name).c_str(), Join(name).c_str(), FALSE))
+            << "copying " << Utf8(name) << " to " << Utf8(path) << ": error " << GetLastError();
     }
 
     void WriteConfig(const std::string& bytes) {
-        std::ofstream(std::filesystem::path(path + L"\\dump.config"), std::ios::binary) << bytes;
+        std::ofstream(std::filesystem::path(Join(L"dump.config")), std::ios::binary) << bytes;
     }
 
-    // Runs the probe with `arguments` (already quoted for the command line) and collects its
-    // standard output.
-    ProbeRun Run(const std::wstring& arguments) {
+    // Runs the probe with `arguments` (already quoted for the command line) in `workingDirectory`
+    // (by default this directory) and collects its standard output.
+    ProbeRun Run(const std::wstring& arguments, const std::wstring& workingDirectory = {}) {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE readEnd = nullptr;
-        HANDLE writeEnd = nullptr;
-        EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        ScopedHandle readEnd;
+        ScopedHandle writeEnd;
+        EXPECT_TRUE(CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, 0));
+        SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = writeEnd;
+        startup.hStdOutput = writeEnd.Get();
+        startup.hStdError = writeEnd.Get();
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        const std::wstring program = path + L"\\crash_probe.exe";
+        const std::wstring program = Join(L"crash_probe.exe");
         std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-        PROCESS_INFORMATION process{};
+        const std::wstring& directory = workingDirectory.empty() ? path : workingDirectory;
+        PROCESS_INFORMATION information{};
         ProbeRun run;
         const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                            nullptr, path.c_str(), &startup, &process);
-        CloseHandle(writeEnd);
+                                            nullptr, directory.c_str(), &startup, &information);
         EXPECT_TRUE(started) << "error " << GetLastError();
+        ScopedProcessInformation process;
+        process.Adopt(information);
+        writeEnd.Reset();  // the probe holds the only write end now: its exit ends the reading
         if (started) {
             char buffer[4096];
             DWORD read = 0;
-            while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
+            while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
                 run.output.append(buffer, read);
-            WaitForSingleObject(process.hProcess, INFINITE);
-            GetExitCodeProcess(process.hProcess, &run.exitCode);
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
+            }
+            WaitForSingleObject(process.process.Get(), INFINITE);
+            GetExitCodeProcess(process.process.Get(), &run.exitCode);
         }
-        CloseHandle(readEnd);
         return run;
     }
 
     // The bug-report stand-in's record of its command line, once it appears.
-    std::optional<std::string> WaitForBugReport(std::chrono::milliseconds limit) {
+    std::optional<std::string> WaitForBugReport(std::chrono::milliseconds limit) const {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        const std::wstring file = path + L"\\bugreport-commandline.txt";
+        const std::filesystem::path file(Join(L"bugreport-commandline.txt"));
         do {
-            std::ifstream in(std::filesystem::path(file), std::ios::binary);
+            std::ifstream in(file, std::ios::binary);
             if (in) return std::string(std::istreambuf_iterator<char>(in), {});
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         } while (std::chrono::steady_clock::now() < deadline);
@@ -115,6 +132,9 @@ public:
     }
 
     std::wstring path;
+
+private:
+    bool owned_;
 };
 
 std::string Section(const std::string& output, const std::string& label) {
@@ -180,6 +200,16 @@ TEST(CrashReporter, ConfigurationLinesReachTheLibraryInOrder) {
          "\\xED\\xA0\\x80"},
         {"a NUL byte ends the value the library sees", std::string("ab\0cd\nkey\n", 10),
          "setParam(project,ab)\nsetParam(appkey,key)\nsetParam(engine_version,)\n", ""},
+        // To the library a value that starts with NUL is empty, so it is not passed on as line 4 or 5.
+        {"NUL-led lines 4 and 5", std::string("\n\n\n\0four\n\0five\n", 14),
+         "setParam(project,)\nsetParam(appkey,)\nsetParam(engine_version,)\n", ""},
+        {"NUL-led line 5", std::string("\n\n\nfour\n\0five", 14),
+         "setParam(project,)\nsetParam(appkey,)\nsetParam(engine_version,)\nsetLine4Value(four)\n", ""},
+        // Far longer than a read block: the line arrives whole, and the lines after it too.
+        {"a 16 MiB first line", std::string(16 << 20, 'p') + "\nkey\n1.0\nfour\nfive",
+         "setParam(project,<16777216 bytes>)\nsetParam(appkey,key)\nsetParam(engine_version,1.0)\n"
+         "setLine5Value(five)\nsetLine4Value(four)\n",
+         "1.0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -206,6 +236,7 @@ TEST(CrashReporter, AttachmentsCarrySuffixesAndLengths) {
     const std::string setup =
         FixedParameters +
         std::string("setParam(project,p)\nsetParam(appkey,k)\nsetParam(engine_version,v)\n") + Registration;
+    // The probe also attaches content of 2 GiB and more, and under a name holding a NUL: refused.
     EXPECT_EQ(log, setup +
                        "attachScriptData(x\\x00y,3,crash.script)\n"
                        "attachOtherData(,0,.other)\n"
@@ -241,32 +272,47 @@ TEST(BugReport, CommandLineCarriesTheIdentifierUnchanged) {
         {L"\"\"", ""},
     };
     for (const auto& [argument, identifier] : identifiers) {
-        SCOPED_TRACE(identifier);
-        ProbeDirectory directory;
-        directory.WriteConfig("p\nk\nv\n");
-        directory.Copy(L"bugreport.exe");
-        const ProbeRun run = directory.Run(L"launch " + argument);
-        EXPECT_EQ(run.exitCode, 0u);
-        EXPECT_NE(run.output.find("launched\nlog:\ngetBugReportText()\ngetParam(transid)\n"),
-                  std::string::npos)
-            << run.output;
-        const std::optional<std::string> recorded = directory.WaitForBugReport(std::chrono::seconds(30));
-        ASSERT_TRUE(recorded.has_value());
-        EXPECT_EQ(*recorded, " \"" + Utf8(directory.path) + "\\bugreport.exe\" --error-id=" + identifier);
+        // Also with every allocation of the process failing: the launcher takes nothing from the heap.
+        for (const wchar_t* mode : {L"launch ", L"launch-no-heap "}) {
+            SCOPED_TRACE(identifier + " " + Utf8(mode));
+            ProbeDirectory directory;
+            directory.WriteConfig("p\nk\nv\n");
+            directory.Copy(L"bugreport.exe");
+            const ProbeRun run = directory.Run(mode + argument);
+            EXPECT_EQ(run.exitCode, 0u);
+            EXPECT_EQ(Section(run.output, "refused_allocations"), "0");
+            EXPECT_NE(run.output.find("log:\ngetBugReportText()\ngetParam(transid)\n"), std::string::npos)
+                << run.output;
+            const std::optional<std::string> recorded = directory.WaitForBugReport(std::chrono::seconds(30));
+            ASSERT_TRUE(recorded.has_value());
+            EXPECT_EQ(*recorded, " \"" + Utf8(directory.path) + "\\bugreport.exe\" --error-id=" + identifier);
+        }
     }
 }
 
+// A folder holding its own "dump.config" and "bugreport.exe", which must never be used.
+ProbeDirectory& Decoy(ProbeDirectory& decoy) {
+    decoy.WriteConfig("decoy project\ndecoy key\n9.9.9\n");
+    decoy.Copy(L"bugreport.exe");
+    return decoy;
+}
+
 TEST(BugReport, MissingOrUnstartableProgramIsSilentlyIgnored) {
+    // Nothing of that name beside the executable: nothing starts, not even the program of the
+    // current directory.
+    ProbeDirectory elsewhere(L"kestrune-elsewhere");
+    Decoy(elsewhere);
     ProbeDirectory missing;
     missing.WriteConfig("p\nk\nv\n");
-    ProbeRun run = missing.Run(L"launch id");
+    ProbeRun run = missing.Run(L"launch id", elsewhere.path);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_NE(run.output.find("launched"), std::string::npos);
 
+    // A directory of that name passes the existence check; its start fails silently.
     ProbeDirectory folder;
     folder.WriteConfig("p\nk\nv\n");
-    ASSERT_TRUE(CreateDirectoryW((folder.path + L"\\bugreport.exe").c_str(), nullptr));
-    run = folder.Run(L"launch id");
+    ASSERT_TRUE(CreateDirectoryW(folder.Join(L"bugreport.exe").c_str(), nullptr));
+    run = folder.Run(L"launch id", elsewhere.path);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_NE(run.output.find("launched"), std::string::npos);
 
@@ -277,8 +323,24 @@ TEST(BugReport, MissingOrUnstartableProgramIsSilentlyIgnored) {
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.output, "launched\n");
 
-    EXPECT_FALSE(missing.WaitForBugReport(std::chrono::milliseconds(500)).has_value());
+    EXPECT_FALSE(elsewhere.WaitForBugReport(std::chrono::milliseconds(500)).has_value());
     EXPECT_FALSE(unconfigured.WaitForBugReport(std::chrono::milliseconds(100)).has_value());
+}
+
+TEST(BugReport, ALibraryThatThrowsIsContained) {
+    // The library fails while the callback asks it for the report's identifier: the callback
+    // returns quietly, nothing is started, and a crash still ends with its own exception code.
+    ProbeDirectory directory;
+    directory.WriteConfig("p\nk\nv\n");
+    directory.Copy(L"bugreport.exe");
+    SetEnvironmentVariableW(L"SKARNET_STANDIN_THROW_ON", L"transid");
+    const ProbeRun launch = directory.Run(L"launch id");
+    const ProbeRun crash = directory.Run(L"crash");
+    SetEnvironmentVariableW(L"SKARNET_STANDIN_THROW_ON", nullptr);
+    EXPECT_EQ(launch.exitCode, 0u);
+    EXPECT_NE(launch.output.find("launched"), std::string::npos) << launch.output;
+    EXPECT_EQ(crash.exitCode, 0xC0000005u);
+    EXPECT_FALSE(directory.WaitForBugReport(std::chrono::milliseconds(500)).has_value());
 }
 
 TEST(CrashPath, FailedCheckReachesTheFilterWhichStartsTheBugReport) {
@@ -296,6 +358,46 @@ TEST(CrashPath, FailedCheckReachesTheFilterWhichStartsTheBugReport) {
         ASSERT_TRUE(recorded.has_value()) << run.output;
         EXPECT_EQ(*recorded, " \"" + Utf8(directory.path) + "\\bugreport.exe\" --error-id=crash-7 \"x\"");
     }
+}
+
+// Runs the crash path in `directory` (which holds "bugreport.exe" and a configuration naming the
+// project "own") and returns what the bug-report program recorded, or an empty text.
+std::string CrashAndRecord(ProbeDirectory& directory, const std::wstring& workingDirectory = {}) {
+    SetEnvironmentVariableW(L"SKARNET_STANDIN_TRANSID", L"crash-8");
+    const ProbeRun run = directory.Run(L"crash", workingDirectory);
+    SetEnvironmentVariableW(L"SKARNET_STANDIN_TRANSID", nullptr);
+    EXPECT_EQ(run.exitCode, 0xC0000005u);
+    return directory.WaitForBugReport(std::chrono::seconds(30)).value_or("");
+}
+
+TEST(CrashPath, EverythingComesFromTheExecutablesFolderNotTheCurrentOne) {
+    ProbeDirectory elsewhere(L"kestrune-elsewhere");
+    Decoy(elsewhere);
+    ProbeDirectory directory;
+    directory.WriteConfig("own\nkey\n1.0\n");
+    directory.Copy(L"bugreport.exe");
+    const ProbeRun run = directory.Run(L"config", elsewhere.path);
+    EXPECT_EQ(Section(run.output, "enabled"), "1");
+    EXPECT_NE(Log(run.output).find("setParam(project,own)"), std::string::npos) << run.output;
+    EXPECT_EQ(CrashAndRecord(directory, elsewhere.path),
+              " \"" + Utf8(directory.path) + "\\bugreport.exe\" --error-id=crash-8");
+    EXPECT_FALSE(elsewhere.WaitForBugReport(std::chrono::milliseconds(200)).has_value());
+}
+
+// Install paths longer than 260 units are tested from the host by long_path_test.py: Wine's
+// CreateProcessW cannot start a program at such a path, but Wine itself can.
+
+TEST(CrashPath, AtADriveRootTheProgramPathKeepsBothSeparators) {
+    // The test prefix maps K: to a folder of the build tree (see wine-run.sh).
+    ASSERT_NE(GetDriveTypeW(L"K:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << "drive K: is not mapped";
+    ProbeDirectory directory(L"K:\\", false);
+    directory.WriteConfig("own\nkey\n1.0\n");
+    directory.Copy(L"bugreport.exe");
+    const ProbeRun run = directory.Run(L"config");
+    EXPECT_NE(Log(run.output).find("setParam(project,own)"), std::string::npos) << run.output;
+    // The directory "K:\" joined with a backslash and the program's name, as the command line is
+    // defined; Windows reads the doubled separator as one.
+    EXPECT_EQ(CrashAndRecord(directory), " \"K:\\\\bugreport.exe\" --error-id=crash-8");
 }
 
 }  // namespace

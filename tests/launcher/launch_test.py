@@ -31,7 +31,7 @@ def run(wine_run, directory, args=(), start_minimised=False):
     command += ["Kestrune.exe", *args]
     done = subprocess.run(command, cwd=directory, env=env, stdin=subprocess.DEVNULL,
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
-    return done.returncode, done.stderr.decode("utf-8", "replace")
+    return done.returncode, done.stderr.decode("utf-8", "replace"), done.stdout.decode("utf-8", "replace")
 
 
 def launcher_calls(trace):
@@ -78,7 +78,7 @@ def expect(condition, message):
 
 
 def check_run(wine_run, directory, module_result, box_text, *, args=(), start_minimised=False):
-    code, trace = run(wine_run, directory, args, start_minimised)
+    code, trace, output = run(wine_run, directory, args, start_minimised)
     events = launcher_calls(trace)
     expect(events is not None, "the launcher never asked for Kestrune_x64r.dll:\n" + trace[-3000:])
     names = [e[0] for e in events]
@@ -99,6 +99,11 @@ def check_run(wine_run, directory, module_result, box_text, *, args=(), start_mi
         expect(boxes == [], f"unexpected box: {boxes}")
         expect(all(f[3] != [f"{module:x}"] for f in frees), "the module was freed after success")
         expect(names == ["LoadLibraryExA", "GetProcAddress", "TerminateProcess"], f"calls: {names}")
+        if module_result == "prints instance" and not start_minimised:  # "start" gives it a console of its own
+            m = re.search(r"hosted by instance (\w+) \(executable module (\w+)\)", output)
+            expect(m is not None, f"the sample module printed {output!r}")
+            expect(int(m.group(1), 16) == int(m.group(2), 16) != 0,
+                   f"KestruneMain received {m.group(1)}, the executable's instance is {m.group(2)}")
         return events
 
     expect(len(boxes) == 1, f"boxes: {boxes}")
@@ -134,7 +139,7 @@ def main():
     modules = os.path.join(bin_dir, "test_modules")
     sample = os.path.join(bin_dir, "Kestrune_x64r.dll")
     cases = {
-        "success": (sample, "loaded", None),
+        "success": (sample, "prints instance", None),
         "returns_one": (os.path.join(modules, "returns_one.dll"), "loaded", FAILED),
         "returns_minus_one": (os.path.join(modules, "returns_minus_one.dll"), "loaded", FAILED),
         "no_entry_point": (os.path.join(modules, "no_entry_point.dll"), "no entry", NO_ENTRY),
@@ -163,7 +168,7 @@ def main():
     elif case == "no_crash_library":
         directory = layout(bin_dir, sample, with_crash_library=False)
         try:
-            code, trace = run(wine_run, directory)
+            code, trace, _ = run(wine_run, directory)
             expect(code == 0xC0000135 & 0xFF, f"exit code {code}, expected 53 (missing DLL)")
             expect("Skarnet_PC3.dll" in trace and "not found" in trace, "no loader report of the missing library")
             expect(launcher_calls(trace) is None, "launcher code ran although an import was missing")

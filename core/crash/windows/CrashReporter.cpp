@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -28,27 +29,48 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// Reads one line's bytes up to (not including) the next line feed; false at the end of the file.
-bool ReadLine(std::FILE* file, std::string& line) {
-    line.clear();
-    int c = std::fgetc(file);
-    if (c == EOF) return false;
-    while (c != EOF && c != '\n') {
-        line.push_back(static_cast<char>(c));
-        c = std::fgetc(file);
+// Reads the first ConfigurationLines lines of `file` in blocks. A line ends at a line feed, which
+// is not part of it; the last line needs none. A read error ends the reading: the lines not
+// reached stay empty.
+std::array<std::string, ConfigurationLines> ReadConfigurationLines(std::FILE* file) {
+    std::array<std::string, ConfigurationLines> lines;
+    std::array<char, 64 * 1024> block;
+    size_t line = 0;
+    while (line < lines.size()) {
+        const size_t read = std::fread(block.data(), 1, block.size(), file);
+        if (read == 0) break;
+        size_t start = 0;
+        while (start < read && line < lines.size()) {
+            const void* found = std::memchr(block.data() + start, '\n', read - start);
+            const size_t end =
+                found ? static_cast<size_t>(static_cast<const char*>(found) - block.data()) : read;
+            lines[line].append(block.data() + start, end - start);
+            if (!found) break;  // the line goes on in the next block
+            start = end + 1;
+            ++line;
+        }
     }
-    return true;
+    return lines;
 }
 
-// Content the library's 32-bit signed length can describe.
-bool FitsLengthArgument(std::string_view content) {
-    return content.size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max());
+// The library takes NUL-terminated texts: a value holding a NUL is, to it, the text before it.
+bool IsEmptyText(const std::string& value) { return value.c_str()[0] == '\0'; }
+
+// An attachment the library can take whole: content its 32-bit signed length can describe, and a
+// name that survives as a NUL-terminated text (a NUL inside would cut off the rest and the suffix).
+bool IsAttachable(std::string_view name, std::string_view content) {
+    return content.size() <= static_cast<size_t>(std::numeric_limits<int32_t>::max()) &&
+           name.find('\0') == std::string_view::npos;
 }
 
 }  // namespace
 
 void CrashReporter::Init() {
-    const std::wstring path = JoinPath(GetModuleDirectory(), L"dump.config");
+    // Without the whole module path there is no telling where the configuration lies; a cut path
+    // would name an ancestor folder and its file.
+    const std::wstring directory = GetModuleDirectory();
+    if (directory.empty()) return;
+    const std::wstring path = JoinPath(directory, L"dump.config");
     // Binary mode: no newline translation, so a carriage return stays part of its line.
     std::unique_ptr<std::FILE, FileCloser> file(_wfsopen(path.c_str(), L"rb", _SH_DENYNO));
     if (!file) return;
@@ -57,18 +79,13 @@ void CrashReporter::Init() {
     HandlerInstance->setParam("os_type", "windesktop");
     HandlerInstance->setParam("HOOK_UNHANDLED_EXCEPTION_FILTER", "1");
 
-    std::array<std::string, ConfigurationLines> values;
-    std::string line;
-    for (std::string& value : values) {
-        if (!ReadLine(file.get(), line)) break;
-        value = line;
-    }
+    const std::array<std::string, ConfigurationLines> values = ReadConfigurationLines(file.get());
 
     HandlerInstance->setParam("project", values[0].c_str());
     HandlerInstance->setParam("appkey", values[1].c_str());
     HandlerInstance->setParam("engine_version", values[2].c_str());
-    if (!values[4].empty()) HandlerInstance->setLine5Value(values[4].c_str());
-    if (!values[3].empty()) HandlerInstance->setLine4Value(values[3].c_str());
+    if (!IsEmptyText(values[4])) HandlerInstance->setLine5Value(values[4].c_str());
+    if (!IsEmptyText(values[3])) HandlerInstance->setLine4Value(values[3].c_str());
     HandlerInstance->setCrashCallback(&LaunchBugReport);
     HandlerInstance->finishSetup();
     Enabled = true;
@@ -79,13 +96,13 @@ bool CrashReporter::IsEnabled() { return Enabled; }
 MyCrashHandler* CrashReporter::Handler() { return HandlerInstance; }
 
 void CrashReporter::AddScriptAttachment(std::string_view name, std::string_view content) {
-    if (!Enabled || !FitsLengthArgument(content)) return;
+    if (!Enabled || !IsAttachable(name, content)) return;
     const std::string fileName = std::string(name) + ".script";
     HandlerInstance->attachScriptData(content.data(), static_cast<int32_t>(content.size()), fileName.c_str());
 }
 
 void CrashReporter::AddOtherAttachment(std::string_view name, std::string_view content) {
-    if (!Enabled || !FitsLengthArgument(content)) return;
+    if (!Enabled || !IsAttachable(name, content)) return;
     const std::string fileName = std::string(name) + ".other";
     HandlerInstance->attachOtherData(content.data(), static_cast<int32_t>(content.size()), fileName.c_str());
 }
