@@ -39,7 +39,9 @@ TEST(Allocation, FailureThrowsBadAllocationAndNullDeleteIsIgnored) {
 
     ::operator delete(nullptr);
     ::operator delete[](nullptr);
+#if defined(__cpp_sized_deallocation)  // clang leaves sized deallocation off unless asked
     ::operator delete(nullptr, sizeof(int));
+#endif
     int* none = nullptr;
     delete none;
 }

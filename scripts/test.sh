@@ -9,7 +9,7 @@ bash scripts/setup.sh
 status=0
 echo "=== formatting"
 bash scripts/check-format.sh || status=1
-for preset in native windows sanitize fuzz; do
+for preset in native windows windows-clang sanitize fuzz; do
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

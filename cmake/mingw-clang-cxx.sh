@@ -1,0 +1,2 @@
+#!/bin/sh
+exec "$(dirname "$0")/mingw-clang.sh" c++ "$@"
