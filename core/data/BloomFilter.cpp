@@ -15,27 +15,18 @@ constexpr size_t HeaderSize = 20;
 constexpr uint32_t MaxHashCount = 16;
 
 // Calls probe(word, mask) for the k positions (h1 + i * h2) mod 2^64 mod m, i = 0 upward, until it
-// returns false. Rather than dividing for every probe, the position advances by h2 mod m and, each
-// time the 64-bit sum wraps, steps back by 2^64 mod m; both stay below m, so the result is exactly
-// the remainder of the wrapped sum. Needs m > 0.
+// returns false. Each position is reduced on its own: the divisions are independent, so they and
+// the word accesses overlap, which measured faster than stepping one position from the last without
+// dividing. Needs m > 0.
 template <class Probe>
-QUORVIN_FORCEINLINE bool ForEachPosition(uint64_t key, uint32_t m, uint32_t wrapRemainder, uint32_t k,
-                                         Probe&& probe) {
+QUORVIN_FORCEINLINE bool ForEachPosition(uint64_t key, uint32_t m, uint32_t k, Probe&& probe) {
     uint64_t h1;
     uint64_t h2;
     BloomFilter::ComputeHashPair(key, h1, h2);
-    uint64_t sum = h1;
-    uint32_t position = static_cast<uint32_t>(h1 % m);
-    const uint32_t step = static_cast<uint32_t>(h2 % m);
     for (uint32_t i = 0; i < k; ++i) {
-        if (!probe(position >> 6, uint64_t{1} << (position & 63))) {
+        const uint64_t position = (h1 + i * h2) % m;
+        if (!probe(static_cast<size_t>(position >> 6), uint64_t{1} << (position & 63))) {
             return false;
-        }
-        sum += h2;
-        const bool wrapped = sum < h2;
-        position = position >= m - step ? position - (m - step) : position + step;
-        if (wrapped) {
-            position = position >= wrapRemainder ? position - wrapRemainder : position + (m - wrapRemainder);
         }
     }
     return true;
@@ -66,7 +57,6 @@ void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
     words.clear();
     words.resize(bitCount / 64, 0);
     insertedCount = 0;
-    SetWrapRemainder();
 }
 
 bool BloomFilter::Build(const std::unordered_set<uint64_t>& keys, double rate) {
@@ -99,7 +89,7 @@ void BloomFilter::Insert(uint64_t key) {
         return;
     }
     uint64_t* const bits = words.data();
-    ForEachPosition(key, bitCount, wrapRemainder, hashCount, [bits](uint32_t word, uint64_t mask) {
+    ForEachPosition(key, bitCount, hashCount, [bits](size_t word, uint64_t mask) {
         bits[word] |= mask;
         return true;
     });
@@ -111,8 +101,8 @@ bool BloomFilter::MayContain(uint64_t key) const {
         return false;
     }
     const uint64_t* const bits = words.data();
-    return ForEachPosition(key, bitCount, wrapRemainder, hashCount,
-                           [bits](uint32_t word, uint64_t mask) { return (bits[word] & mask) != 0; });
+    return ForEachPosition(key, bitCount, hashCount,
+                           [bits](size_t word, uint64_t mask) { return (bits[word] & mask) != 0; });
 }
 
 double BloomFilter::EstimateFalsePositiveRate() const {
@@ -129,7 +119,6 @@ void BloomFilter::Clear() {
     bitCount = 0;
     hashCount = 0;
     insertedCount = 0;
-    wrapRemainder = 0;
 }
 
 std::string BloomFilter::Serialize() const {
@@ -172,12 +161,7 @@ bool BloomFilter::Deserialize(const void* data, size_t size) {
     bitCount = newBitCount;
     hashCount = newHashCount;
     insertedCount = newInsertedCount;
-    SetWrapRemainder();
     return true;
-}
-
-void BloomFilter::SetWrapRemainder() {
-    wrapRemainder = bitCount == 0 ? 0 : static_cast<uint32_t>((0 - uint64_t{bitCount}) % bitCount);
 }
 
 }  // namespace Quorvin

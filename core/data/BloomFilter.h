@@ -95,10 +95,6 @@ private:
     uint32_t bitCount = 0;
     uint32_t hashCount = 0;
     uint32_t insertedCount = 0;
-    // 2^64 mod bitCount, which lets the probe positions advance without a division per probe.
-    uint32_t wrapRemainder = 0;
-
-    void SetWrapRemainder();
 };
 
 }  // namespace Quorvin

@@ -105,8 +105,8 @@ TEST(BloomFilter, HashesAndProbesMatchReferenceValues) {
     EXPECT_FALSE(filter.MayContain(2));
 }
 
-// The probe positions, stepped without division, against the defining formula computed directly,
-// for bit counts that are not multiples of 64 (only a loaded blob has those) and sums that wrap.
+// The probe positions against the defining formula, including the 64-bit wrap of the sum, for bit
+// counts that are not multiples of 64 (only a loaded blob has those) and sums that wrap.
 TEST(BloomFilter, ProbesExactlyTheDefinedPositionsForAnyBitCount) {
     std::mt19937_64 random(7);
     for (const uint32_t bitCount : {64u, 65u, 100u, 6399u, 9600u, 65535u, 1000003u}) {

@@ -64,7 +64,8 @@ const std::vector<unsigned char>& Bytes(size_t size) {
 
 void PerItem(benchmark::State& state, size_t itemsPerIteration) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * itemsPerIteration));
-    state.counters["ns/op"] = benchmark::Counter(static_cast<double>(itemsPerIteration) * 1e-9,
+    // Seconds per item, which the report prints with its SI prefix (for example 35.2ns).
+    state.counters["per_op"] = benchmark::Counter(static_cast<double>(itemsPerIteration),
                                                  benchmark::Counter::kIsIterationInvariantRate |
                                                      benchmark::Counter::kInvert);
 }
