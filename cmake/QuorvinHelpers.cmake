@@ -26,14 +26,16 @@ function(quorvin_check_product_sources owner)
 endfunction()
 
 # quorvin_library(NAME [HEADERS ...] [SOURCES ...] [WINDOWS_HEADERS ...] [WINDOWS_SOURCES ...]
-#                 [DEPS ...] [WINDOWS_DEPS ...])
+#                 [HOST_SOURCES ...] [DEPS ...] [WINDOWS_DEPS ...])
 # Declares the component quorvin_NAME with the alias Quorvin::NAME: a static library, or a
 # header-only (interface) library when it has no sources. WINDOWS_* items are used only when
-# building for Windows: the build picks the platform files, not #ifdefs. Headers are declared so
+# building for Windows, HOST_SOURCES only when not (a portable stand-in for what Windows provides):
+# the build picks the platform files, not #ifdefs. Headers are declared so
 # they are installed with their core/<subsystem>/ paths. DEPS are public; a test-only target among
 # them stops the configuration.
 function(quorvin_library name)
-  cmake_parse_arguments(ARG "" "" "HEADERS;SOURCES;WINDOWS_HEADERS;WINDOWS_SOURCES;DEPS;WINDOWS_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "HEADERS;SOURCES;WINDOWS_HEADERS;WINDOWS_SOURCES;HOST_SOURCES;DEPS;WINDOWS_DEPS"
+                        ${ARGN})
   set(headers ${ARG_HEADERS})
   set(sources ${ARG_SOURCES})
   set(deps ${ARG_DEPS})
@@ -41,6 +43,8 @@ function(quorvin_library name)
     list(APPEND headers ${ARG_WINDOWS_HEADERS})
     list(APPEND sources ${ARG_WINDOWS_SOURCES})
     list(APPEND deps ${ARG_WINDOWS_DEPS})
+  else()
+    list(APPEND sources ${ARG_HOST_SOURCES})
   endif()
   quorvin_check_product_sources(Quorvin::${name} ${headers} ${sources})
   foreach(dep IN LISTS deps)
@@ -118,7 +122,7 @@ function(quorvin_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120 LABELS "${label};${ARG_LABELS}")
 endfunction()
 
-# quorvin_fuzz_target(NAME SOURCES ... DEPS ... SEEDS folder)
+# quorvin_fuzz_target(NAME SOURCES ... DEPS ... SEEDS folder [ARGS libFuzzer options...])
 # A libFuzzer program, built only by the fuzz configuration, and its short run as a test labelled
 # "fuzz". New inputs go to the build tree's corpus (build/fuzz/.../NAME_corpus); the committed seed
 # folder is only read.
@@ -126,7 +130,7 @@ function(quorvin_fuzz_target name)
   if(NOT QUORVIN_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "SEEDS" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SEEDS" "SOURCES;DEPS;ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorvin_warnings)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
@@ -136,7 +140,7 @@ function(quorvin_fuzz_target name)
   add_test(NAME Fuzz.${name}
     COMMAND ${CMAKE_COMMAND} -E env UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
             $<TARGET_FILE:${name}> -max_total_time=${QUORVIN_FUZZ_SECONDS} -seed=1 -print_final_stats=1
-            ${corpus} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SEEDS})
+            ${ARG_ARGS} ${corpus} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SEEDS})
   set_tests_properties(Fuzz.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endfunction()
 

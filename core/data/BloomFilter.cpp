@@ -1,0 +1,167 @@
+// BloomFilter: sizing, key hashing, probing and the filter blob.
+#include "core/data/BloomFilter.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "core/Compiler.h"
+#include "core/data/internal/ByteIo.h"
+
+namespace Quorvin {
+namespace {
+
+constexpr uint32_t BlobMagic = 0xBF640001;
+constexpr size_t HeaderSize = 20;
+constexpr uint32_t MaxHashCount = 16;
+
+// Calls probe(word, mask) for the k positions (h1 + i * h2) mod 2^64 mod m, i = 0 upward, until it
+// returns false. Each position is reduced on its own: the divisions are independent, so they and
+// the word accesses overlap, which measured faster than stepping one position from the last without
+// dividing. Needs m > 0.
+template <class Probe>
+QUORVIN_FORCEINLINE bool ForEachPosition(uint64_t key, uint32_t m, uint32_t k, Probe&& probe) {
+    uint64_t h1;
+    uint64_t h2;
+    BloomFilter::ComputeHashPair(key, h1, h2);
+    for (uint32_t i = 0; i < k; ++i) {
+        const uint64_t position = (h1 + i * h2) % m;
+        if (!probe(static_cast<size_t>(position >> 6), uint64_t{1} << (position & 63))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
+    const double n = expectedCount == 0 ? 1.0 : static_cast<double>(expectedCount);
+    // Written as a negated comparison so that a NaN rate takes the default as well.
+    if (!(rate > 0.0)) {
+        rate = 0.001;
+    } else if (rate >= 1.0) {
+        rate = 0.5;
+    }
+    // Bits in 64-bit words for the optimal filter; the divisor is (ln 2)^2, the factor 1/64.
+    const double x = std::log(rate) * -n / 0.48045301391820094 * 0.015625;
+    const double wordCount = std::ceil(x);
+    // A request past the 32-bit bit count gets the largest filter there is rather than the
+    // wrapped-around, far too small one.
+    bitCount = wordCount >= static_cast<double>(MaxBitCount / 64) ? MaxBitCount
+                                                                  : static_cast<uint32_t>(wordCount) * 64;
+    if (bitCount < 64) {
+        bitCount = 64;
+    }
+    const double hashes = std::round(static_cast<double>(bitCount) / n * 0.693147180559945);
+    hashCount = hashes < 1.0 ? 1 : hashes > MaxHashCount ? MaxHashCount : static_cast<uint32_t>(hashes);
+    words.clear();
+    words.resize(bitCount / 64, 0);
+    insertedCount = 0;
+}
+
+bool BloomFilter::Build(const std::unordered_set<uint64_t>& keys, double rate) {
+    const size_t size = keys.size();
+    Initialize(size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<uint32_t>(size), rate);
+    for (const uint64_t key : keys) {
+        Insert(key);
+    }
+    return true;
+}
+
+void BloomFilter::ComputeHashPair(uint64_t key, uint64_t& h1, uint64_t& h2) {
+    uint64_t x = key;
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    h1 = x;
+    uint64_t y = key ^ (key >> 31);
+    y *= 0x85ebca6bULL;
+    y ^= y >> 27;
+    y *= 0xc2b2ae35ULL;
+    y ^= y >> 33;
+    h2 = y;
+}
+
+void BloomFilter::Insert(uint64_t key) {
+    if (words.empty()) {
+        return;
+    }
+    uint64_t* const bits = words.data();
+    ForEachPosition(key, bitCount, hashCount, [bits](size_t word, uint64_t mask) {
+        bits[word] |= mask;
+        return true;
+    });
+    ++insertedCount;
+}
+
+bool BloomFilter::MayContain(uint64_t key) const {
+    if (words.empty()) {
+        return false;
+    }
+    const uint64_t* const bits = words.data();
+    return ForEachPosition(key, bitCount, hashCount,
+                           [bits](size_t word, uint64_t mask) { return (bits[word] & mask) != 0; });
+}
+
+double BloomFilter::EstimateFalsePositiveRate() const {
+    if (bitCount == 0 || insertedCount == 0) {
+        return 0.0;
+    }
+    // k n in 64 bits: with 16 hashes a 32-bit product would wrap past 268 million keys.
+    const double kn = static_cast<double>(uint64_t{hashCount} * insertedCount);
+    return std::pow(1.0 - std::exp(-kn / bitCount), static_cast<double>(hashCount));
+}
+
+void BloomFilter::Clear() {
+    words.clear();
+    bitCount = 0;
+    hashCount = 0;
+    insertedCount = 0;
+}
+
+std::string BloomFilter::Serialize() const {
+    std::string blob;
+    blob.reserve(HeaderSize + 8 * words.size());
+    DataPrivate::Append32(blob, BlobMagic);
+    DataPrivate::Append32(blob, bitCount);
+    DataPrivate::Append32(blob, hashCount);
+    DataPrivate::Append32(blob, insertedCount);
+    DataPrivate::Append32(blob, static_cast<uint32_t>(words.size()));
+    for (const uint64_t word : words) {
+        DataPrivate::Append64(blob, word);
+    }
+    return blob;
+}
+
+bool BloomFilter::Deserialize(const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (size < HeaderSize || DataPrivate::Load32(bytes) != BlobMagic) {
+        return false;
+    }
+    const uint32_t newBitCount = DataPrivate::Load32(bytes + 4);
+    const uint32_t newHashCount = DataPrivate::Load32(bytes + 8);
+    const uint32_t newInsertedCount = DataPrivate::Load32(bytes + 12);
+    const uint32_t wordCount = DataPrivate::Load32(bytes + 16);
+    // Checked before anything is allocated: the payload must hold every announced word.
+    if ((size - HeaderSize) / 8 < wordCount) {
+        return false;
+    }
+    // Probes must stay inside the words, never reduce modulo 0, and cost at most 16 bit tests.
+    if (wordCount != 0 && (newBitCount == 0 || newBitCount / 64 + (newBitCount % 64 != 0) > wordCount ||
+                           newHashCount > MaxHashCount)) {
+        return false;
+    }
+    std::vector<uint64_t> loaded(wordCount);
+    for (uint32_t i = 0; i < wordCount; ++i) {
+        loaded[i] = DataPrivate::Load64(bytes + HeaderSize + 8 * size_t{i});
+    }
+    words = std::move(loaded);
+    bitCount = newBitCount;
+    hashCount = newHashCount;
+    insertedCount = newInsertedCount;
+    return true;
+}
+
+}  // namespace Quorvin

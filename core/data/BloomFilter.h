@@ -1,0 +1,100 @@
+// BloomFilter: a set-membership filter over 64-bit keys that answers "possibly present" or
+// "certainly absent", sized from an expected key count and a wanted false-positive rate, with a
+// self-describing stored form (the filter blob).
+//
+// Keys are plain 64-bit integers; hash other objects to 64 bits first. Each key sets or tests k
+// bits of an m-bit vector at positions (h1 + i * h2) mod m for i = 0 .. k - 1, where h1 and h2 come
+// from ComputeHashPair. Sizing, positions and the blob are fixed: filters built or stored anywhere
+// give the same bits.
+//
+// Filter blob, little-endian without gaps: magic 0xBF640001, bitCount, hashCount, insertedCount,
+// word count W (32 bits each), then the W 64-bit words. Serialize writes 20 + 8 W bytes.
+//
+// A filter starts cleared (no words: every query answers false) until Initialize, Build or a
+// Deserialize of a non-empty blob. It owns its word array; copies are deep.
+//
+// Thread-safety: none internal. Const members may run in parallel on a filter nobody modifies;
+// Initialize, Build, Insert, Clear and Deserialize need exclusive access.
+// Failure: Deserialize returns false on a blob it does not accept and then leaves the filter as it
+// was. Allocation failure propagates as std::bad_alloc.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace Quorvin {
+
+class BloomFilter {
+public:
+    /// Largest bit count a filter can have (the bit count is a 32-bit field kept a multiple of 64).
+    static constexpr uint32_t MaxBitCount = 0xFFFFFFC0;
+
+    /// Sizes the filter for `expectedCount` keys (0 is taken as 1) at false-positive rate `rate`
+    /// (0 or below, or not a number, is taken as 0.001; 1 or above as 0.5) and sets every bit to 0
+    /// and the inserted count to 0. bitCount = 64 * ceil(-n ln p / (ln 2)^2 / 64), at least 64 and at
+    /// most MaxBitCount; hashCount = round(bitCount / n * 0.693147180559945) clamped to 1 .. 16.
+    void Initialize(uint32_t expectedCount, double rate);
+
+    /// Initialize for the set's size (at most 2^32 - 1 is used), then Insert of every key in the
+    /// set's iteration order. Returns true.
+    bool Build(const std::unordered_set<uint64_t>& keys, double rate);
+
+    /// The key's two hash values: h1 is the MurmurHash3 64-bit finaliser of the key, h2 a second
+    /// mix of it. Needs no filter.
+    static void ComputeHashPair(uint64_t key, uint64_t& h1, uint64_t& h2);
+
+    /// Sets the key's bits and counts it (a key inserted twice counts twice). Does nothing at all on
+    /// an invalid filter.
+    void Insert(uint64_t key);
+
+    /// True when every bit of the key is set (a false positive is possible); false on an invalid
+    /// filter.
+    bool MayContain(uint64_t key) const;
+
+    /// Keys inserted since the filter was last sized, cleared or loaded (modulo 2^32).
+    uint32_t GetInsertedCount() const { return insertedCount; }
+
+    /// Number of bits the positions address (m).
+    uint32_t GetBitCount() const { return bitCount; }
+
+    /// Number of bits set or tested per key (k).
+    uint32_t GetHashCount() const { return hashCount; }
+
+    /// The bit vector: bit b is bit b mod 64 of word b / 64.
+    const std::vector<uint64_t>& GetWords() const { return words; }
+
+    /// 8 bytes per word plus 40.
+    uint64_t GetMemoryUsage() const { return 8 * static_cast<uint64_t>(words.size()) + 40; }
+
+    /// Estimated false-positive probability for the current fill, (1 - e^(-k n / m))^k with n the
+    /// inserted count; 0.0 while nothing is inserted or the bit count is 0.
+    double EstimateFalsePositiveRate() const;
+
+    /// True while the filter has words.
+    bool IsValid() const { return !words.empty(); }
+
+    /// Returns to the cleared state: no words, all counts 0 (the word storage may be kept).
+    void Clear();
+
+    /// The filter blob.
+    std::string Serialize() const;
+
+    /// Replaces the filter with the one stored in the `size` bytes at `data`; bytes after the
+    /// announced words are ignored. Returns false, leaving the filter unchanged, when the input is
+    /// shorter than 20 bytes, has another magic, holds fewer words than it announces, or describes
+    /// a filter no writer makes and queries could not use safely: a bit count above 64 W, a bit
+    /// count of 0 with words, or a hash count above 16. A blob with W = 0 loads as an invalid
+    /// filter; a hash count of 0 with words loads as a filter that contains every key.
+    bool Deserialize(const void* data, size_t size);
+
+private:
+    std::vector<uint64_t> words;
+    uint32_t bitCount = 0;
+    uint32_t hashCount = 0;
+    uint32_t insertedCount = 0;
+};
+
+}  // namespace Quorvin

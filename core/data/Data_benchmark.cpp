@@ -1,0 +1,445 @@
+// Speed of the data structures and hashes beside the Debian libraries that do the same jobs:
+// MD5 against OpenSSL's MD5(), MurmurHash32 against libmurmurhash (with XXH32 for scale),
+// PerfectHash against CMPH's BDZ and CHD, and BloomFilter against a plain double-hashing filter of
+// the same size written here. Each goal is a ratio between rows of one run.
+//
+// Options besides Google Benchmark's own: --keys=N sets the perfect-hash key count (10,000,000 by
+// default, the documented figure; smaller counts make quick runs).
+#include <benchmark/benchmark.h>
+
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/md5.h>
+
+#include <cmph.h>
+#include <murmurhash.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/data/BloomFilter.h"
+#include "core/data/Md5.h"
+#include "core/data/PerfectHash.h"
+#include "core/data/StringUtilities.h"
+
+namespace Quorvin {
+namespace {
+
+size_t PerfectHashKeys = 10000000;
+
+// Distinct keys: an odd multiplier and the finaliser are both bijections of 64-bit integers.
+uint64_t KeyOf(uint64_t i) { return HashWithSeed(i * 0x9E3779B97F4A7C15ULL + 1, 0x5DEECE66DULL); }
+
+std::vector<uint64_t> MakeKeys(size_t n, size_t first) {
+    std::vector<uint64_t> keys(n);
+    for (size_t i = 0; i < n; ++i) {
+        keys[i] = KeyOf(first + i);
+    }
+    return keys;
+}
+
+std::vector<uint64_t> Shuffled(std::vector<uint64_t> keys) {
+    std::shuffle(keys.begin(), keys.end(), std::mt19937_64(77));
+    return keys;
+}
+
+const std::vector<unsigned char>& Bytes(size_t size) {
+    static std::vector<unsigned char> bytes;
+    if (bytes.size() < size + 64) {
+        bytes.resize(size + 64);
+        std::mt19937 random(3);
+        for (unsigned char& b : bytes) {
+            b = static_cast<unsigned char>(random());
+        }
+    }
+    return bytes;
+}
+
+void PerItem(benchmark::State& state, size_t itemsPerIteration) {
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * itemsPerIteration));
+    // Seconds per item, which the report prints with its SI prefix (for example 35.2ns).
+    state.counters["per_op"] =
+        benchmark::Counter(static_cast<double>(itemsPerIteration),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// ---- MD5 ----
+
+void Md5Ours(benchmark::State& state) {
+    const size_t size = static_cast<size_t>(state.range(0));
+    const unsigned char* data = Bytes(size).data();
+    unsigned char digest[16];
+    for (auto _ : state) {
+        Md5Context context;
+        Md5Init(context);
+        Md5Update(context, data, static_cast<uint32_t>(size));
+        Md5Final(digest, context);
+        benchmark::DoNotOptimize(digest);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+
+void Md5OpenSsl(benchmark::State& state) {
+    const size_t size = static_cast<size_t>(state.range(0));
+    const unsigned char* data = Bytes(size).data();
+    unsigned char digest[16];
+    for (auto _ : state) {
+        MD5(data, size, digest);
+        benchmark::DoNotOptimize(digest);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+
+BENCHMARK(Md5Ours)->Arg(64)->Arg(64 << 10)->Arg(16 << 20);
+BENCHMARK(Md5OpenSsl)->Arg(64)->Arg(64 << 10)->Arg(16 << 20);
+
+// ---- 32-bit string hashes ----
+
+void MurmurOurs(benchmark::State& state) {
+    const size_t size = static_cast<size_t>(state.range(0));
+    const unsigned char* data = Bytes(size).data();
+    for (auto _ : state) {
+        // The input is re-read every time, as it would be for a new string.
+        benchmark::DoNotOptimize(data);
+        benchmark::DoNotOptimize(MurmurHash32(data, size));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+
+// A length known where the call is compiled, as for fixed-size keys: the call unrolls completely.
+template <size_t Size>
+void MurmurOursFixedLength(benchmark::State& state) {
+    const unsigned char* data = Bytes(Size).data();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(data);
+        benchmark::DoNotOptimize(MurmurHash32(data, Size));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Size));
+}
+
+void MurmurLibrary(benchmark::State& state) {
+    const size_t size = static_cast<size_t>(state.range(0));
+    const unsigned char* data = Bytes(size).data();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(data);
+        uint32_t out[1];
+        lmmh_x86_32(data, static_cast<unsigned>(size), 0, out);
+        benchmark::DoNotOptimize(out[0]);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+
+void Xxh32(benchmark::State& state) {
+    const size_t size = static_cast<size_t>(state.range(0));
+    const unsigned char* data = Bytes(size).data();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(data);
+        benchmark::DoNotOptimize(XXH32(data, size, 0));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+
+BENCHMARK(MurmurOurs)->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10)->Arg(1 << 20);
+BENCHMARK_TEMPLATE(MurmurOursFixedLength, 4);
+BENCHMARK_TEMPLATE(MurmurOursFixedLength, 16);
+BENCHMARK_TEMPLATE(MurmurOursFixedLength, 64);
+BENCHMARK(MurmurLibrary)->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10)->Arg(1 << 20);
+BENCHMARK(Xxh32)->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10)->Arg(1 << 20);
+
+// ---- Perfect hash ----
+
+const std::vector<uint64_t>& PerfectHashKeySet() {
+    static const std::vector<uint64_t> keys = MakeKeys(PerfectHashKeys, 0);
+    return keys;
+}
+
+const std::vector<uint64_t>& LookupOrder() {
+    static const std::vector<uint64_t> order = Shuffled(PerfectHashKeySet());
+    return order;
+}
+
+const PerfectHash& BuiltHash() {
+    static const PerfectHash hash = [] {
+        PerfectHash built;
+        if (!built.Build(PerfectHashKeySet())) {
+            std::abort();
+        }
+        return built;
+    }();
+    return hash;
+}
+
+void PerfectHashBuild(benchmark::State& state) {
+    const std::vector<uint64_t>& keys = PerfectHashKeySet();
+    PerfectHash hash;
+    for (auto _ : state) {
+        if (!hash.Build(keys)) {
+            state.SkipWithError("build failed");
+        }
+    }
+    PerItem(state, keys.size());
+    state.counters["bits/key"] =
+        8.0 * static_cast<double>(hash.GetMemoryUsage()) / static_cast<double>(keys.size());
+    state.counters["levels"] = static_cast<double>(hash.GetLevels().size());
+}
+
+template <class Lookup>
+void LookupLoop(benchmark::State& state, Lookup&& lookup) {
+    const std::vector<uint64_t>& order = LookupOrder();
+    const size_t batch = std::min<size_t>(order.size(), size_t{1} << 20);
+    size_t start = 0;
+    uint64_t sum = 0;
+    for (auto _ : state) {
+        for (size_t i = 0; i < batch; ++i) {
+            sum += lookup(order[(start + i) % order.size()]);
+        }
+        start = (start + batch) % order.size();
+    }
+    benchmark::DoNotOptimize(sum);
+    PerItem(state, batch);
+}
+
+void PerfectHashLookup(benchmark::State& state) {
+    const PerfectHash& hash = BuiltHash();
+    LookupLoop(state, [&hash](uint64_t key) { return hash.Lookup(key); });
+    state.counters["bits/key"] = 8.0 * static_cast<double>(hash.GetMemoryUsage()) / hash.GetKeyCount();
+}
+
+class Cmph {
+public:
+    explicit Cmph(CMPH_ALGO algo) {
+        std::vector<uint64_t>& keys = const_cast<std::vector<uint64_t>&>(PerfectHashKeySet());
+        source = cmph_io_struct_vector_adapter(keys.data(), sizeof(uint64_t), 0, sizeof(uint64_t),
+                                               static_cast<cmph_uint32>(keys.size()));
+        cmph_config_t* config = cmph_config_new(source);
+        cmph_config_set_algo(config, algo);
+        function = cmph_new(config);
+        cmph_config_destroy(config);
+    }
+    ~Cmph() {
+        if (function != nullptr) {
+            cmph_destroy(function);
+        }
+        cmph_io_struct_vector_adapter_destroy(source);
+    }
+    Cmph(const Cmph&) = delete;
+    Cmph& operator=(const Cmph&) = delete;
+
+    cmph_t* function = nullptr;
+
+private:
+    cmph_io_adapter_t* source = nullptr;
+};
+
+void CmphBuild(benchmark::State& state, CMPH_ALGO algo) {
+    double bits = 0;
+    for (auto _ : state) {
+        Cmph built(algo);
+        if (built.function == nullptr) {
+            state.SkipWithError("build failed");
+            break;
+        }
+        bits = 8.0 * cmph_packed_size(built.function) / static_cast<double>(PerfectHashKeys);
+    }
+    PerItem(state, PerfectHashKeys);
+    state.counters["bits/key"] = bits;
+}
+
+void CmphLookup(benchmark::State& state, CMPH_ALGO algo) {
+    static Cmph* built[CMPH_COUNT] = {};
+    if (built[algo] == nullptr) {
+        built[algo] = new Cmph(algo);
+    }
+    cmph_t* function = built[algo]->function;
+    LookupLoop(state, [function](uint64_t key) {
+        return cmph_search(function, reinterpret_cast<const char*>(&key), sizeof key);
+    });
+}
+
+BENCHMARK(PerfectHashBuild)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(CmphBuild, Bdz, CMPH_BDZ)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(CmphBuild, Chd, CMPH_CHD)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(PerfectHashLookup)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(CmphLookup, Bdz, CMPH_BDZ)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(CmphLookup, Chd, CMPH_CHD)->Unit(benchmark::kMillisecond);
+
+// ---- Bloom filter ----
+
+// The textbook filter: one division per probe, over the same hash pair and the same sizes.
+class PlainBloomFilter {
+public:
+    PlainBloomFilter(uint32_t bitCount, uint32_t hashCount)
+        : words(bitCount / 64), bitCount(bitCount), hashCount(hashCount) {}
+
+    void Insert(uint64_t key) {
+        uint64_t h1;
+        uint64_t h2;
+        BloomFilter::ComputeHashPair(key, h1, h2);
+        for (uint64_t i = 0; i < hashCount; ++i) {
+            const uint64_t position = (h1 + i * h2) % bitCount;
+            words[position / 64] |= uint64_t{1} << (position % 64);
+        }
+    }
+
+    bool MayContain(uint64_t key) const {
+        uint64_t h1;
+        uint64_t h2;
+        BloomFilter::ComputeHashPair(key, h1, h2);
+        for (uint64_t i = 0; i < hashCount; ++i) {
+            const uint64_t position = (h1 + i * h2) % bitCount;
+            if ((words[position / 64] & uint64_t{1} << (position % 64)) == 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    std::vector<uint64_t> words;
+    uint32_t bitCount;
+    uint32_t hashCount;
+};
+
+constexpr double BloomRate = 0.01;
+
+struct BloomSet {
+    std::vector<uint64_t> present;
+    std::vector<uint64_t> absent;
+    BloomFilter filter;
+};
+
+const BloomSet& BloomKeys(size_t n) {
+    static BloomSet sets[2];
+    BloomSet& set = sets[n > 1000000];
+    if (set.present.size() != n) {
+        set.present = MakeKeys(n, uint64_t{1} << 40);
+        set.absent = MakeKeys(n, uint64_t{1} << 41);
+        set.filter.Initialize(static_cast<uint32_t>(n), BloomRate);
+        for (const uint64_t key : set.present) {
+            set.filter.Insert(key);
+        }
+        set.present = Shuffled(set.present);
+    }
+    return set;
+}
+
+template <class Filter>
+void BloomInsert(benchmark::State& state) {
+    const BloomSet& set = BloomKeys(static_cast<size_t>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        Filter filter = [&] {
+            if constexpr (std::is_same_v<Filter, BloomFilter>) {
+                BloomFilter f;
+                f.Initialize(static_cast<uint32_t>(set.present.size()), BloomRate);
+                return f;
+            } else {
+                return Filter(set.filter.GetBitCount(), set.filter.GetHashCount());
+            }
+        }();
+        state.ResumeTiming();
+        for (const uint64_t key : set.present) {
+            filter.Insert(key);
+        }
+        benchmark::DoNotOptimize(filter);
+    }
+    PerItem(state, set.present.size());
+}
+
+template <class Filter>
+void BloomQuery(benchmark::State& state) {
+    const BloomSet& set = BloomKeys(static_cast<size_t>(state.range(0)));
+    const bool present = state.range(1) != 0;
+    const std::vector<uint64_t>& keys = present ? set.present : set.absent;
+    Filter filter = [&] {
+        if constexpr (std::is_same_v<Filter, BloomFilter>) {
+            return set.filter;
+        } else {
+            Filter plain(set.filter.GetBitCount(), set.filter.GetHashCount());
+            for (const uint64_t key : set.present) {
+                plain.Insert(key);
+            }
+            return plain;
+        }
+    }();
+    size_t hits = 0;
+    for (auto _ : state) {
+        hits = 0;
+        for (const uint64_t key : keys) {
+            hits += filter.MayContain(key);
+        }
+        benchmark::DoNotOptimize(hits);
+    }
+    PerItem(state, keys.size());
+    if (!present) {
+        state.counters["measured_fp"] = static_cast<double>(hits) / static_cast<double>(keys.size());
+        state.counters["estimated_fp"] = set.filter.EstimateFalsePositiveRate();
+    }
+}
+
+BENCHMARK_TEMPLATE(BloomInsert, BloomFilter)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BloomInsert, PlainBloomFilter)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BloomQuery, BloomFilter)
+    ->ArgsProduct({{1000000, 10000000}, {1, 0}})
+    ->ArgNames({"keys", "present"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BloomQuery, PlainBloomFilter)
+    ->ArgsProduct({{1000000, 10000000}, {1, 0}})
+    ->ArgNames({"keys", "present"})
+    ->Unit(benchmark::kMillisecond);
+
+// The comparators must compute the same functions, or the ratios mean nothing.
+bool SameResultsAsComparators() {
+    std::mt19937 random(1);
+    std::vector<unsigned char> data(300);
+    for (unsigned char& b : data) {
+        b = static_cast<unsigned char>(random());
+    }
+    for (size_t length = 0; length < data.size(); ++length) {
+        unsigned char ours[16];
+        unsigned char theirs[16];
+        Md5Context context;
+        Md5Init(context);
+        Md5Update(context, data.data(), static_cast<uint32_t>(length));
+        Md5Final(ours, context);
+        MD5(data.data(), length, theirs);
+        uint32_t murmur[1];
+        lmmh_x86_32(data.data() + 1, static_cast<unsigned>(length - (length > 0)), 0, murmur);
+        if (std::memcmp(ours, theirs, 16) != 0 ||
+            MurmurHash32(data.data() + 1, length - (length > 0)) != murmur[0]) {
+            std::fprintf(stderr, "results differ from the comparator at length %zu\n", length);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+}  // namespace Quorvin
+
+int main(int argc, char** argv) {
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--keys=", 7) == 0) {
+            Quorvin::PerfectHashKeys = std::strtoull(argv[i] + 7, nullptr, 10);
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    if (!Quorvin::SameResultsAsComparators()) {
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,178 @@
+// PerfectHash and PerfectHashMap: compact, read-mostly lookup tables for fixed sets of 64-bit keys.
+//
+// PerfectHash is a minimal perfect hash function: built from n distinct keys, it maps each of them
+// to its own index in 0 .. n - 1. It stores no keys, only a few bits per key in up to 30 levels: at
+// each level every remaining key hashes into a bitmap of gamma bits per key, the keys that land
+// alone there are placed (their index is the number of placed keys before them), and the rest move
+// on to the next level. Building is randomised by a 64-bit Mersenne Twister seeded from the key
+// count, so the same keys in any order, from the same starting gamma, always give the same levels.
+// PerfectHashMap pairs a PerfectHash with one 32-bit value per key.
+//
+// Neither class stores keys: looking up a key that was not in the build set may return another
+// key's index or value. Callers that need exact membership keep their own check.
+//
+// Stored forms, little-endian without gaps:
+//  - perfect-hash blob: magic 0xBBBBBBBB, version 1, keyCount, gamma, level count L (32 bits each),
+//    then per level seedCount S, keyCount and bitmap byte count B (32 bits each), S 64-bit seeds and
+//    B bitmap bytes. Rank directories are not stored.
+//  - map blob: magic 0x12345678, version 2 (32 bits each), the built flag (one byte), value count V
+//    and the perfect-hash blob's length Lp (32 bits each, unaligned), the perfect-hash blob, then V
+//    32-bit values.
+//
+// Loading never trusts the blob: every count is checked against the bytes that are really there
+// before anything is allocated, a blob is either loaded whole or not at all (a failed load leaves
+// the object exactly as it was), and whatever loads can be queried safely; a level that claims more
+// placed keys than it marks merely answers NotFound for the excess.
+//
+// Thread-safety: none internal. Const members (Lookup, Find, the getters, Serialize) may run in
+// parallel on an object nobody modifies; Build, BuildRankIndex, Clear and Deserialize need exclusive
+// access. Builds of different objects may run in parallel.
+// Failure: Build and Deserialize return false; nothing throws except std::bad_alloc.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace Quorvin {
+
+/// The MurmurHash3 64-bit finaliser of key XOR seed.
+inline uint64_t HashWithSeed(uint64_t key, uint64_t seed) {
+    uint64_t x = key ^ seed;
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+/// One level of a PerfectHash.
+struct PerfectHashLevel {
+    /// Hash seeds; lookups use the first only. A level made by Build holds exactly one.
+    std::vector<uint64_t> seeds;
+    /// The level bitmap, least significant bit first: bit p is bit p mod 8 of byte p / 8. A set bit
+    /// marks the position of a key placed at this level.
+    std::vector<uint8_t> bits;
+    /// Entry j counts the set bits of the first 8 j bytes of `bits`; the last entry holds the total.
+    /// Empty until BuildRankIndex runs.
+    std::vector<uint32_t> rankDirectory;
+    /// Number of seeds as stored (1 for levels made by Build).
+    uint32_t seedCount = 0;
+    /// Number of keys placed at this level.
+    uint32_t keyCount = 0;
+};
+
+class PerfectHash {
+public:
+    /// What Lookup returns when it finds no level for a key.
+    static constexpr uint64_t NotFound = 0xFFFFFFFFFFFFFFFFULL;
+    /// Most levels a hash has; Build fails rather than go deeper, Deserialize refuses more.
+    static constexpr uint32_t MaxLevels = 30;
+    /// Largest level bitmap in bits (the bit count is a 32-bit value that is a multiple of 8).
+    static constexpr uint64_t MaxLevelBits = 0xFFFFFFF8;
+
+    /// Builds the levels for `keys` (distinct; their order does not matter) and their rank
+    /// directories. keyCount becomes the number of keys (low 32 bits). When 50 seeds in a row place
+    /// no key at some level, gamma goes up by one (it stays raised) and the build starts over, up to
+    /// gamma 6. Returns false, with no levels, when a key repeats, 30 levels do not place every key,
+    /// gamma would pass 6, or a level would need more than MaxLevelBits bits (more than about 2^31
+    /// keys at gamma 2). An empty list gives true and no levels.
+    bool Build(std::span<const uint64_t> keys);
+
+    /// The index of a key of the build set, 0 .. keyCount - 1. For any other key: NotFound or some
+    /// index in that range. Uses the rank directories when present, else counts bits from the start
+    /// of the level (slower, same result).
+    uint64_t Lookup(uint64_t key) const;
+
+    /// (Re)computes every level's rank directory.
+    void BuildRankIndex();
+
+    /// Number of keys the hash was built or loaded for.
+    uint32_t GetKeyCount() const { return keyCount; }
+
+    /// Bitmap bits per key of each level: 2 on construction and after Clear; Build may raise it.
+    uint32_t GetGamma() const { return gamma; }
+
+    /// The levels, level 0 first.
+    const std::vector<PerfectHashLevel>& GetLevels() const { return levels; }
+
+    /// 32 plus, per level, 8 bytes per seed, the bitmap bytes and 4 bytes per directory entry.
+    uint64_t GetMemoryUsage() const;
+
+    /// Removes all levels; keyCount = 0, gamma = 2.
+    void Clear();
+
+    /// The perfect-hash blob.
+    std::string Serialize() const;
+
+    /// Replaces the hash with the one stored in `blob` (see the byte view overload).
+    bool Deserialize(const std::string& blob) { return Deserialize(blob.data(), blob.size()); }
+
+    /// Replaces the hash with the one stored in the `size` bytes at `data`; bytes after the last
+    /// level are ignored. The loaded hash has no rank directories until BuildRankIndex. Returns
+    /// false, leaving the hash unchanged, when the input is shorter than 20 bytes, has another
+    /// magic or version, announces more than MaxLevels levels, ends inside a level record, or has a
+    /// level of 2^29 bitmap bytes or more (which no 32-bit bit count can address).
+    bool Deserialize(const void* data, size_t size);
+
+private:
+    std::vector<PerfectHashLevel> levels;
+    uint32_t keyCount = 0;
+    uint32_t gamma = 2;
+};
+
+class PerfectHashMap {
+public:
+    /// Builds the hash over the source's keys and stores each value at its key's index. An empty
+    /// source gives a built, empty map. Returns false, leaving an unbuilt map without values, when
+    /// the hash cannot be built (see PerfectHash::Build).
+    bool Build(const std::unordered_map<uint64_t, uint32_t>& source);
+
+    /// On a built map, stores the value at the key's index in `value` and returns true when that
+    /// index exists; the key itself is never compared, so a key outside the build set may find
+    /// another key's value. False on an unbuilt map.
+    bool Find(uint64_t key, uint32_t& value) const;
+
+    /// Number of values.
+    uint64_t GetValueCount() const { return values.size(); }
+
+    /// The hash's usage plus 4 bytes per value plus 64.
+    uint64_t GetMemoryUsage() const {
+        return hash.GetMemoryUsage() + 4 * static_cast<uint64_t>(values.size()) + 64;
+    }
+
+    /// True once a build or load produced a usable map.
+    bool IsBuilt() const { return built; }
+
+    /// Empties the hash (as PerfectHash::Clear) and the values; the map is unbuilt.
+    void Clear();
+
+    /// The values, the value of the key with index i at position i. Values may be changed in place;
+    /// Find never reads past the end, whatever the size.
+    std::vector<uint32_t>& GetValues() { return values; }
+    const std::vector<uint32_t>& GetValues() const { return values; }
+
+    /// The perfect hash over the map's keys.
+    const PerfectHash& GetHash() const { return hash; }
+
+    /// The map blob.
+    std::string Serialize() const;
+
+    /// Replaces the map with the one stored in the `size` bytes at `data` and builds the hash's rank
+    /// directories; bytes after the values are ignored. The built flag is taken from the blob.
+    /// Returns false, leaving the map unchanged, when the input is shorter than 17 bytes, has another
+    /// magic or version, the embedded perfect-hash blob is longer than the rest of the input or is
+    /// refused by PerfectHash::Deserialize, or the values are cut short.
+    bool Deserialize(const void* data, size_t size);
+
+private:
+    PerfectHash hash;
+    std::vector<uint32_t> values;
+    bool built = false;
+};
+
+}  // namespace Quorvin

@@ -1,0 +1,37 @@
+// Fuzz target for the map blob reader: loads the input, then finds keys and round-trips what loaded.
+// Besides the sanitizers' own checks it aborts when a result breaks the documented contract.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/data/PerfectHash.h"
+#include "tests/support/FuzzSupport.h"
+
+using Quorvin::PerfectHash;
+using Quorvin::PerfectHashMap;
+using Quorvin::Testing::FuzzKey;
+using Quorvin::Testing::Require;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    PerfectHashMap map;
+    Require(map.Build({{7, 70}, {8, 80}}));
+    const std::string before = map.Serialize();
+    if (!map.Deserialize(data, size)) {
+        Require(map.Serialize() == before);
+        return 0;
+    }
+    const PerfectHash& hash = map.GetHash();
+    for (uint64_t i = 0; i < 48; ++i) {
+        const uint64_t key = FuzzKey(i, size);
+        uint32_t value = 0xDEADBEEF;
+        const bool found = map.Find(key, value);
+        const uint64_t index = hash.Lookup(key);
+        Require(found == (map.IsBuilt() && index < map.GetValueCount()));
+        Require(!found || value == map.GetValues()[index]);
+    }
+    const std::string blob = map.Serialize();
+    PerfectHashMap again;
+    Require(again.Deserialize(blob.data(), blob.size()) && again.Serialize() == blob);
+    Require(again.GetMemoryUsage() == map.GetMemoryUsage());
+    return 0;
+}
