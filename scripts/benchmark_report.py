@@ -1,0 +1,108 @@
+#!/usr/bin/python3
+"""Turns Google Benchmark JSON results into the benchmark report: one row per goal with our figure,
+the comparator's figure from the same run, their ratio and whether the goal is met.
+
+usage: benchmark_report.py GOALS_JSON RESULTS_DIR OUT_JSON OUT_PNG
+
+GOALS_JSON lists the rows: {"component", "figure", "program", "ours", "comparator", "theirs",
+"goal"}, where "ours" and "theirs" are benchmark names in the program's results (the median of
+the repetitions is used) and the ratio is the comparator's time over ours: above 1 we are faster.
+A row whose "goal" is below 1 bounds how much slower we may be (0.5: at most twice the time).
+"""
+import json
+import math
+import os
+import sys
+
+
+def load_results(directory):
+    """{program: {benchmark name: (median real time in ns, label)}}"""
+    results = {}
+    for file in sorted(os.listdir(directory)):
+        if not file.endswith(".json"):
+            continue
+        program = file[:-5]
+        data = json.load(open(os.path.join(directory, file)))
+        times = {}
+        for bench in data.get("benchmarks", []):
+            if bench.get("run_type") == "aggregate" and bench.get("aggregate_name") != "median":
+                continue
+            name = bench.get("run_name", bench["name"])
+            scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[bench.get("time_unit", "ns")]
+            times[name] = (bench["real_time"] * scale, bench.get("label", ""))
+        results[program] = (times, data.get("context", {}))
+    return results
+
+
+def format_time(ns):
+    for unit, size in (("s", 1e9), ("ms", 1e6), ("µs", 1e3)):
+        if ns >= size:
+            return f"{ns / size:.3g} {unit}"
+    return f"{ns:.3g} ns"
+
+
+def main():
+    goals_file, results_dir, out_json, out_png = sys.argv[1:5]
+    goals = json.load(open(goals_file))
+    results = load_results(results_dir)
+    rows = []
+    for goal in goals:
+        times, _ = results.get(goal["program"], ({}, {}))
+        ours, theirs = times.get(goal["ours"]), times.get(goal["theirs"])
+        row = dict(goal)
+        if ours and theirs and ours[0] > 0:
+            row.update(ours_ns=ours[0], theirs_ns=theirs[0], ratio=theirs[0] / ours[0],
+                       label=ours[1] or theirs[1])
+            row["met"] = row["ratio"] >= goal["goal"]
+        else:
+            row.update(ours_ns=None, theirs_ns=None, ratio=None, met=False, label="not measured")
+        rows.append(row)
+
+    header = f"{'component':<10} {'figure':<44} {'ours':>10}  {'comparator':<28} {'theirs':>10} {'ratio':>7} {'goal':>6}  met"
+    print(header)
+    print("-" * len(header))
+    for row in rows:
+        ours = format_time(row["ours_ns"]) if row["ours_ns"] else "-"
+        theirs = format_time(row["theirs_ns"]) if row["theirs_ns"] else "-"
+        ratio = f"{row['ratio']:.2f}x" if row["ratio"] else "-"
+        print(f"{row['component']:<10} {row['figure'][:44]:<44} {ours:>10}  {row['comparator'][:28]:<28} "
+              f"{theirs:>10} {ratio:>7} {row['goal']:>5}x  {'yes' if row['met'] else 'NO'}"
+              + (f"   [{row['label']}]" if row.get("label") else ""))
+    met = sum(row["met"] for row in rows)
+    print(f"\n{met} of {len(rows)} goals met")
+
+    context = {program: context for program, (_, context) in results.items()}
+    json.dump({"rows": rows, "context": context}, open(out_json, "w"), indent=2)
+    draw(rows, out_png)
+
+
+def draw(rows, out_png):
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    measured = [row for row in rows if row["ratio"]]
+    height = 0.32 * len(measured) + 1.4
+    fig, ax = plt.subplots(figsize=(10, height))
+    labels = [f"{row['component']}: {row['figure']}" for row in measured]
+    y = list(range(len(measured)))[::-1]
+    colours = ["#2e7d32" if row["met"] else "#c62828" for row in measured]
+    ax.barh(y, [row["ratio"] for row in measured], color=colours, height=0.6, left=0)
+    ax.scatter([row["goal"] for row in measured], y, marker="|", s=300, color="black", zorder=3,
+               label="goal")
+    ax.set_xscale("log")
+    ax.axvline(1.0, color="grey", linewidth=0.8, linestyle="--")
+    ax.set_yticks(y)
+    ax.set_yticklabels(labels, fontsize=8)
+    lowest = min([row["ratio"] for row in measured] + [row["goal"] for row in measured] + [0.5])
+    highest = max([row["ratio"] for row in measured] + [row["goal"] for row in measured] + [2.0])
+    ax.set_xlim(lowest / 1.5, highest * 1.5)
+    ax.set_xlabel("speed ratio to the comparator in the same run (log scale; right of 1 is faster)")
+    ax.set_title("Benchmark report: ratio against goal (green met, red not met, | goal)", fontsize=10)
+    ax.legend(loc="lower right", fontsize=8)
+    fig.tight_layout()
+    fig.savefig(out_png, dpi=110)
+
+
+if __name__ == "__main__":
+    main()
