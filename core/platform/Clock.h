@@ -2,7 +2,8 @@
 // a splitter of millisecond durations for display, and local-calendar conversions.
 //
 // Conversions use the process's timer constants (core/platform/TimerConstants.h), written before
-// WinMain; each also has a form that takes the constants explicitly, which works on every platform.
+// WinMain on Windows, where those forms are defined; the integer conversions also have forms that
+// take the constants explicitly, which work on every platform.
 // A counter slower than a unit (fewer than 1,000 ticks per second for milliseconds, fewer than
 // 1,000,000 for microseconds) has an integer factor of 0: the integer conversions then compute from
 // the frequency instead, so they stay exact (truncating toward zero) and never divide by zero. With
