@@ -1,6 +1,6 @@
-// Where the running program lives: the file names of its modules and the directory of its
-// executable. Implemented for Windows only; the declarations carry no Windows types (a module is
-// named by its handle as a pointer; null means the executable).
+// Where the running program lives: the file names of its modules (as UTF-16 or UTF-8) and the
+// directory of its executable. Implemented for Windows only; the declarations carry no Windows
+// types (a module is named by its handle as a pointer; null means the executable).
 //
 // Paths are read whole or not at all: a path that the platform would truncate is never returned in
 // part, because a truncated path names an ancestor folder, and files read from or programs started
@@ -27,6 +27,12 @@ size_t ReadModuleFileName(void* module, wchar_t* buffer, size_t capacity) noexce
 /// The full file name of `module` (null: the executable), read into a buffer grown as needed up to
 /// MaxModulePathLength units. Empty when it cannot be read whole.
 std::wstring ReadModuleFileName(void* module);
+
+/// The full file name of `module` (null: the executable) in UTF-8, read whole at any length up to
+/// MaxModulePathLength units. A surrogate unit that is not part of a pair (file names may hold
+/// any 16-bit units) becomes U+FFFD, so the result is always well-formed UTF-8. Empty when the
+/// module is unknown or its name cannot be read.
+std::string GetModulePath(void* module);
 
 /// The running executable's directory as a UTF-16 path: its full file name without the last
 /// component and the separators before it. Both '\' and '/' separate; a root ("C:\", "\\server\",

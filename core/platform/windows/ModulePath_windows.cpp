@@ -2,6 +2,7 @@
 #include "core/platform/ModulePath.h"
 
 #include "core/platform/PathRules.h"
+#include "core/platform/internal/PathText.h"
 #include "core/windows/WindowsApi.h"
 
 namespace Quorvin {
@@ -31,6 +32,11 @@ std::wstring ReadModuleFileName(void* module) {
         }
         if (size == LargestSize) return std::wstring();
     }
+}
+
+std::string GetModulePath(void* module) {
+    const std::wstring path = ReadModuleFileName(module);
+    return PathTextPrivate::Utf16PathToUtf8(path.data(), path.size());
 }
 
 std::wstring GetModuleDirectory() { return ParentPath(ReadModuleFileName(nullptr)); }
