@@ -6,7 +6,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(python3 cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev libicu-dev
-          g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev)
+          libnoise-dev libpng-dev g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
