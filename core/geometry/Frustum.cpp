@@ -1,7 +1,5 @@
-// Frustum construction and the SSE box tests, four planes per register.
+// Frustum construction: the planes of a view-projection matrix and their transposed lanes.
 #include "core/geometry/Frustum.h"
-
-#include <immintrin.h>
 
 #include <cmath>
 #include <cstddef>
@@ -29,57 +27,6 @@ Plane OutwardPlane(float a, float b, float c, float d) {
     }
     const float k = 1.0f / std::sqrt(lengthSquared);
     return Plane{-a * k, -b * k, -c * k, d * k};
-}
-
-// One box, each coordinate broadcast to all four lanes; the half-extent already made non-negative.
-struct BroadcastBox {
-    __m128 cx, cy, cz;
-    __m128 ex, ey, ez;
-};
-
-QUORVIN_FORCEINLINE __m128 Abs(__m128 v) { return _mm_max_ps(_mm_sub_ps(_mm_setzero_ps(), v), v); }
-
-QUORVIN_FORCEINLINE BroadcastBox Broadcast(__m128 cx, __m128 cy, __m128 cz, __m128 ex, __m128 ey,
-                                           __m128 ez) {
-    return BroadcastBox{cx, cy, cz, Abs(ex), Abs(ey), Abs(ez)};
-}
-
-QUORVIN_FORCEINLINE BroadcastBox Broadcast(const Vec3& center, const Vec3& halfExtent) {
-    // One float at a time: a Vec3 may end a page, so no load may reach past its twelve bytes.
-    return Broadcast(_mm_set1_ps(center.x), _mm_set1_ps(center.y), _mm_set1_ps(center.z),
-                     _mm_set1_ps(halfExtent.x), _mm_set1_ps(halfExtent.y), _mm_set1_ps(halfExtent.z));
-}
-
-// Center distance d and projected radius r of the box for the four planes of one lane group.
-struct GroupDistances {
-    __m128 d;
-    __m128 r;
-};
-
-QUORVIN_FORCEINLINE GroupDistances Measure(const float (&lanes)[4][4], const BroadcastBox& box) {
-    const __m128 nx = _mm_load_ps(lanes[0]);
-    const __m128 ny = _mm_load_ps(lanes[1]);
-    const __m128 nz = _mm_load_ps(lanes[2]);
-    const __m128 w = _mm_load_ps(lanes[3]);
-    const __m128 d =
-        _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(ny, box.cy), _mm_mul_ps(nx, box.cx)), _mm_mul_ps(nz, box.cz)), w);
-    const __m128 r = _mm_add_ps(_mm_add_ps(_mm_mul_ps(Abs(ny), box.ey), _mm_mul_ps(Abs(nx), box.ex)),
-                                _mm_mul_ps(Abs(nz), box.ez));
-    return GroupDistances{d, r};
-}
-
-QUORVIN_FORCEINLINE bool AnyOutside(const GroupDistances& g) { return _mm_movemask_ps(_mm_cmplt_ps(g.r, g.d)) != 0; }
-
-QUORVIN_FORCEINLINE bool AnyAcross(const GroupDistances& g) {
-    return _mm_movemask_ps(_mm_cmplt_ps(_mm_sub_ps(_mm_setzero_ps(), g.r), g.d)) != 0;
-}
-
-QUORVIN_FORCEINLINE int32_t Visible(const Frustum& frustum, const BroadcastBox& box) {
-    // Both groups are measured before either is tested: one branch instead of two.
-    const GroupDistances a = Measure(frustum.lanesA, box);
-    const GroupDistances b = Measure(frustum.lanesB, box);
-    const __m128 outside = _mm_or_ps(_mm_cmplt_ps(a.r, a.d), _mm_cmplt_ps(b.r, b.d));
-    return _mm_movemask_ps(outside) == 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -117,40 +64,6 @@ void Frustum::UpdateLanes() {
         lanesB[2][lane] = b.nz;
         lanesB[3][lane] = b.w;
     }
-}
-
-void Frustum::Classify(const Vec3& center, const Vec3& halfExtent, BoxClass& result) const {
-    const BroadcastBox box = Broadcast(center, halfExtent);
-    uint8_t bits = static_cast<uint8_t>(BoxClass::Inside);
-    for (const auto* lanes : {&lanesA, &lanesB}) {
-        const GroupDistances group = Measure(*lanes, box);
-        if (AnyOutside(group)) {
-            result = BoxClass::Outside;
-            return;
-        }
-        if (AnyAcross(group)) {
-            bits |= 0x10;
-        }
-    }
-    result = static_cast<BoxClass>(bits);
-}
-
-int32_t Frustum::IsVisible(const Vec3& center, const Vec3& halfExtent) const {
-    return Visible(*this, Broadcast(center, halfExtent));
-}
-
-int32_t Frustum::IsVisibleA(const Vec3A& center, const Vec3A& halfExtent) const {
-    const __m128 c = _mm_load_ps(&center.x);
-    const __m128 e = _mm_load_ps(&halfExtent.x);
-    return Visible(*this, Broadcast(_mm_shuffle_ps(c, c, 0x00), _mm_shuffle_ps(c, c, 0x55), _mm_shuffle_ps(c, c, 0xAA),
-                                    _mm_shuffle_ps(e, e, 0x00), _mm_shuffle_ps(e, e, 0x55), _mm_shuffle_ps(e, e, 0xAA)));
-}
-
-int32_t Frustum::IsVisibleMinMax(const MinMaxBox& box) const {
-    const Vec3 center{(box.max.x + box.min.x) * 0.5f, (box.max.y + box.min.y) * 0.5f, (box.max.z + box.min.z) * 0.5f};
-    const Vec3 halfExtent{(box.max.x - box.min.x) * 0.5f, (box.max.y - box.min.y) * 0.5f,
-                          (box.max.z - box.min.z) * 0.5f};
-    return IsVisible(center, halfExtent);
 }
 
 }  // namespace Quorvin

@@ -92,3 +92,5 @@ public:
 static_assert(sizeof(Frustum) == 224 && alignof(Frustum) == 16);
 
 }  // namespace Quorvin
+
+#include "core/geometry/internal/FrustumBoxTest.h"

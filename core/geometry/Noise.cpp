@@ -1,12 +1,17 @@
-// Gradient and simplex noise. One template per dimension and kind serves the scalar and the vector
-// form: they differ only in how a lattice corner picks its gradients (the permutation hash, or
-// three lanes of a multiply-add hash) and so in the value a corner yields (one float or three).
+// Gradient and simplex noise. The scalar and the vector forms share every step but one: how a
+// lattice corner picks its gradients (the permutation hash, or three lanes of a multiply-add hash),
+// and so the value a corner yields (one float or three). Each kind is written once for all
+// dimensions where the definition allows it; everything is inlined into the public functions.
 #include "core/geometry/Noise.h"
 
 #include <cmath>
 #include <cstdint>
 
 #include "core/Compiler.h"
+#if QUORVIN_HAS_SSE2
+#include <immintrin.h>
+#endif
+#include "core/geometry/internal/NoiseGradientRows.h"
 
 namespace Quorvin {
 namespace {
@@ -21,7 +26,19 @@ struct LatticePoint {
     float fraction;  // in (0, 1]
 };
 
-// From 2^23 on every float is a whole number, and only the cell modulo 256 matters; converting such
+// Below 2^23 in magnitude a coordinate converts to an integer safely and may carry a fraction.
+QUORVIN_FORCEINLINE bool IsNear(float v) { return std::fabs(v) < 0x1p23f; }
+
+QUORVIN_FORCEINLINE LatticePoint LocateNear(float v) {
+    // Truncation, then one step down for negative fractions and whole numbers. Written without a
+    // branch: the sign of a coordinate follows no pattern a predictor could learn.
+    const int32_t truncated = static_cast<int32_t>(v);
+    const float whole = static_cast<float>(truncated);
+    const int32_t down = v <= whole ? 1 : 0;
+    return LatticePoint{truncated - down, v - (whole - static_cast<float>(down))};
+}
+
+// From 2^23 on every float is a whole number and only the cell modulo 256 matters; converting such
 // a value (or a NaN or infinity) to an integer directly would be undefined.
 QUORVIN_NOINLINE LatticePoint LocateFar(float v) {
     if (std::isfinite(v)) {
@@ -30,24 +47,20 @@ QUORVIN_NOINLINE LatticePoint LocateFar(float v) {
     return LatticePoint{0, 0.0f};  // the result is made NaN by NonFinite below
 }
 
-QUORVIN_FORCEINLINE LatticePoint Locate(float v) {
-    if (!(std::fabs(v) < 0x1p23f)) {
-        return LocateFar(v);
-    }
-    int32_t i = static_cast<int32_t>(v);
-    if (v <= static_cast<float>(i)) {
-        --i;
-    }
-    return LatticePoint{i, v - static_cast<float>(i)};
-}
+QUORVIN_FORCEINLINE LatticePoint Locate(float v) { return IsNear(v) ? LocateNear(v) : LocateFar(v); }
+
+QUORVIN_FORCEINLINE uint32_t Wrap(int32_t cell) { return static_cast<uint32_t>(cell) & 255; }
 
 // 0 for finite coordinates and NaN otherwise; added to a result it leaves finite results exactly as
 // they are.
-QUORVIN_FORCEINLINE float NonFinite(float x) { return x - x; }
-QUORVIN_FORCEINLINE float NonFinite(float x, float y) { return (x - x) + (y - y); }
-QUORVIN_FORCEINLINE float NonFinite(float x, float y, float z) { return (x - x) + (y - y) + (z - z); }
-QUORVIN_FORCEINLINE float NonFinite(float x, float y, float z, float w) {
-    return (x - x) + (y - y) + (z - z) + (w - w);
+template <int N>
+QUORVIN_FORCEINLINE float NonFinite(const float (&p)[N]) {
+    float sum = p[0] - p[0];
+    QUORVIN_UNROLL
+    for (int a = 1; a < N; ++a) {
+        sum += p[a] - p[a];
+    }
+    return sum;
 }
 
 QUORVIN_FORCEINLINE float Fade(float f) { return ((6.0f * f - 15.0f) * f + 10.0f) * (f * f * f); }
@@ -68,87 +81,86 @@ QUORVIN_FORCEINLINE Value Lerp(Value a, Value b, float t) {
     return (b - a) * t + a;
 }
 
-QUORVIN_FORCEINLINE float Finish(float value, float scale, float nonFinite) { return value * scale + 0.5f + nonFinite; }
+QUORVIN_FORCEINLINE float Finish(float value, float scale, float nonFinite) {
+    return value * scale + 0.5f + nonFinite;
+}
 QUORVIN_FORCEINLINE Vec3 Finish(Triple value, float scale, float nonFinite) {
-    return Vec3{Finish(value.a, scale, nonFinite), Finish(value.b, scale, nonFinite), Finish(value.c, scale, nonFinite)};
+    return Vec3{Finish(value.a, scale, nonFinite), Finish(value.b, scale, nonFinite),
+                Finish(value.c, scale, nonFinite)};
 }
 
-QUORVIN_FORCEINLINE float Dot(const int8_t (&g)[2], float x, float y) { return g[0] * x + g[1] * y; }
-QUORVIN_FORCEINLINE float Dot(const int8_t (&g)[3], float x, float y, float z) { return g[0] * x + g[1] * y + g[2] * z; }
-QUORVIN_FORCEINLINE float Dot(const int8_t (&g)[4], float x, float y, float z, float w) {
-    return g[0] * x + g[1] * y + g[2] * z + g[3] * w;
+// The gradient a hash picks in N dimensions, as a float row (masks 15, 7, 15, 31).
+template <int N>
+QUORVIN_FORCEINLINE const float* GradientRow(uint32_t h) {
+    if constexpr (N == 1) {
+        return &NoisePrivate::GradientRows1[h & 15];
+    } else if constexpr (N == 2) {
+        return NoisePrivate::GradientRows2[h & 7];
+    } else if constexpr (N == 3) {
+        return NoisePrivate::GradientRows3[h & 15];
+    } else {
+        return NoisePrivate::GradientRows4[h & 31];
+    }
+}
+
+// Gradient · offset, summed x first.
+template <int N>
+QUORVIN_FORCEINLINE float Dot(const float* g, const float (&offset)[N]) {
+    float sum = g[0] * offset[0];
+    QUORVIN_UNROLL
+    for (int a = 1; a < N; ++a) {
+        sum += g[a] * offset[a];
+    }
+    return sum;
 }
 
 // The scalar forms: the corner's gradient comes from the permutation hash, nested from the last
-// coordinate outwards. Indices are cell indices & 255, plus at most 1 (the doubled table covers it).
+// coordinate outwards: P[P[P[z] + y] + x]. Indices are at most 256 (a cell index & 255, plus a
+// step); the doubled table covers every sum.
 struct PermutationHash {
     using Value = float;
-    static QUORVIN_FORCEINLINE float Corner(int x, float ox) { return Gradients1[P[x] & 15] * ox; }
-    static QUORVIN_FORCEINLINE float Corner(int x, int y, float ox, float oy) {
-        return Dot(Gradients2[P[P[y] + x] & 7], ox, oy);
-    }
-    static QUORVIN_FORCEINLINE float Corner(int x, int y, int z, float ox, float oy, float oz) {
-        return Dot(Gradients3[P[P[P[z] + y] + x] & 15], ox, oy, oz);
-    }
-    static QUORVIN_FORCEINLINE float Corner(int x, int y, int z, int w, float ox, float oy, float oz, float ow) {
-        return Dot(Gradients4[P[P[P[P[w] + z] + y] + x] & 31], ox, oy, oz, ow);
+
+    template <int N>
+    static QUORVIN_FORCEINLINE float Corner(const uint32_t (&index)[N], const float (&offset)[N]) {
+        uint32_t h = P[index[N - 1]];
+        QUORVIN_UNROLL
+        for (int a = N - 2; a >= 0; --a) {
+            h = P[h + index[a]];
+        }
+        return Dot<N>(GradientRow<N>(h), offset);
     }
 };
 
-// The vector forms: each corner's indices go through an LCG step into unsigned lanes that are then
-// mixed by multiply-adds; the top halves of three lanes choose three gradients.
+// The vector forms: each corner index (& 255) goes through an LCG step into an unsigned lane, the
+// lanes are mixed by multiply-adds, and the top halves of three lanes choose three gradients.
 struct LaneHash {
     using Value = Triple;
 
-    struct Choices {
-        uint32_t a, b, c;
-    };
+    static QUORVIN_FORCEINLINE uint32_t Lane(uint32_t index) { return (index & 255) * 1664525u + 1013904223u; }
 
-    static QUORVIN_FORCEINLINE uint32_t Lane(int index) {
-        return static_cast<uint32_t>(index & 255) * 1664525u + 1013904223u;
-    }
-    static QUORVIN_FORCEINLINE Choices Mix(uint32_t x, uint32_t y, uint32_t z) {
-        x += y * z;
+    template <int N>
+    static QUORVIN_FORCEINLINE Triple Corner(const uint32_t (&index)[N], const float (&offset)[N]) {
+        // Lanes that a dimension lacks hold constants (the LCG step of 3 and of 17).
+        uint32_t x = Lane(index[0]), y = 1018897798u, z = 1042201148u, w = 0;
+        if constexpr (N >= 2) y = Lane(index[1]);
+        if constexpr (N >= 3) z = Lane(index[2]);
+        if constexpr (N >= 4) w = Lane(index[3]);
+        if constexpr (N <= 3) {
+            x += y * z;
+            y += z * x;
+            z += x * y;
+            x += y * z;
+        } else {
+            x += y * w;
+            y += z * x;
+            z += x * y;
+            w += y * z;
+            x += y * w;
+        }
         y += z * x;
         z += x * y;
-        x += y * z;
-        y += z * x;
-        z += x * y;
-        return Choices{x >> 16, y >> 16, z >> 16};
-    }
-    static QUORVIN_FORCEINLINE Choices Mix(uint32_t x, uint32_t y, uint32_t z, uint32_t w) {
-        x += y * w;
-        y += z * x;
-        z += x * y;
-        w += y * z;
-        x += y * w;
-        y += z * x;
-        z += x * y;
-        return Choices{x >> 16, y >> 16, z >> 16};
-    }
-
-    // Lanes that a dimension lacks are these constants (the LCG step of 3 and of 17).
-    static constexpr uint32_t SecondLane1D = 1018897798u;
-    static constexpr uint32_t ThirdLane = 1042201148u;
-
-    static QUORVIN_FORCEINLINE Triple Corner(int x, float ox) {
-        const Choices h = Mix(Lane(x), SecondLane1D, ThirdLane);
-        return Triple{Gradients1[h.a & 15] * ox, Gradients1[h.b & 15] * ox, Gradients1[h.c & 15] * ox};
-    }
-    static QUORVIN_FORCEINLINE Triple Corner(int x, int y, float ox, float oy) {
-        const Choices h = Mix(Lane(x), Lane(y), ThirdLane);
-        return Triple{Dot(Gradients2[h.a & 7], ox, oy), Dot(Gradients2[h.b & 7], ox, oy),
-                      Dot(Gradients2[h.c & 7], ox, oy)};
-    }
-    static QUORVIN_FORCEINLINE Triple Corner(int x, int y, int z, float ox, float oy, float oz) {
-        const Choices h = Mix(Lane(x), Lane(y), Lane(z));
-        return Triple{Dot(Gradients3[h.a & 15], ox, oy, oz), Dot(Gradients3[h.b & 15], ox, oy, oz),
-                      Dot(Gradients3[h.c & 15], ox, oy, oz)};
-    }
-    static QUORVIN_FORCEINLINE Triple Corner(int x, int y, int z, int w, float ox, float oy, float oz, float ow) {
-        const Choices h = Mix(Lane(x), Lane(y), Lane(z), Lane(w));
-        return Triple{Dot(Gradients4[h.a & 31], ox, oy, oz, ow), Dot(Gradients4[h.b & 31], ox, oy, oz, ow),
-                      Dot(Gradients4[h.c & 31], ox, oy, oz, ow)};
+        return Triple{Dot<N>(GradientRow<N>(x >> 16), offset), Dot<N>(GradientRow<N>(y >> 16), offset),
+                      Dot<N>(GradientRow<N>(z >> 16), offset)};
     }
 };
 
@@ -157,235 +169,256 @@ struct LaneHash {
 
 // One axis of the cell: both corner indices (& 255), the offsets from them, and the blend weight.
 struct Axis {
-    int lo, hi;
-    float offLo, offHi;
+    uint32_t index[2];
+    float offset[2];
     float fade;
 };
 
 QUORVIN_FORCEINLINE Axis CellAxis(float v) {
     const LatticePoint p = Locate(v);
-    return Axis{p.cell & 255, (p.cell + 1) & 255, p.fraction, p.fraction - 1.0f, Fade(p.fraction)};
+    return Axis{{Wrap(p.cell), Wrap(p.cell + 1)}, {p.fraction, p.fraction - 1.0f}, Fade(p.fraction)};
 }
 
-template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Gradient(float x) {
-    const Axis ax = CellAxis(x);
-    return Lerp(Hash::Corner(ax.lo, ax.offLo), Hash::Corner(ax.hi, ax.offHi), ax.fade);
+// Blends along axis K and, inside it, along every later axis: the last axis is interpolated first
+// and x last. `index` and `offset` carry the corner chosen on the axes before K.
+template <class Hash, int N, int K>
+QUORVIN_FORCEINLINE typename Hash::Value Blend(const Axis (&axes)[N], uint32_t (&index)[N], float (&offset)[N]) {
+    if constexpr (K == N) {
+        return Hash::template Corner<N>(index, offset);
+    } else {
+        index[K] = axes[K].index[0];
+        offset[K] = axes[K].offset[0];
+        const auto lower = Blend<Hash, N, K + 1>(axes, index, offset);
+        index[K] = axes[K].index[1];
+        offset[K] = axes[K].offset[1];
+        const auto upper = Blend<Hash, N, K + 1>(axes, index, offset);
+        return Lerp(lower, upper, axes[K].fade);
+    }
 }
 
-template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Gradient(float x, float y) {
-    const Axis ax = CellAxis(x), ay = CellAxis(y);
-    const auto yLine = [&](int xi, float ox) {
-        return Lerp(Hash::Corner(xi, ay.lo, ox, ay.offLo), Hash::Corner(xi, ay.hi, ox, ay.offHi), ay.fade);
-    };
-    return Lerp(yLine(ax.lo, ax.offLo), yLine(ax.hi, ax.offHi), ax.fade);
-}
-
-template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Gradient(float x, float y, float z) {
-    const Axis ax = CellAxis(x), ay = CellAxis(y), az = CellAxis(z);
-    const auto zLine = [&](int xi, int yi, float ox, float oy) {
-        return Lerp(Hash::Corner(xi, yi, az.lo, ox, oy, az.offLo), Hash::Corner(xi, yi, az.hi, ox, oy, az.offHi),
-                    az.fade);
-    };
-    const auto yPlane = [&](int xi, float ox) {
-        return Lerp(zLine(xi, ay.lo, ox, ay.offLo), zLine(xi, ay.hi, ox, ay.offHi), ay.fade);
-    };
-    return Lerp(yPlane(ax.lo, ax.offLo), yPlane(ax.hi, ax.offHi), ax.fade);
-}
-
-template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Gradient(float x, float y, float z, float w) {
-    const Axis ax = CellAxis(x), ay = CellAxis(y), az = CellAxis(z), aw = CellAxis(w);
-    const auto wLine = [&](int xi, int yi, int zi, float ox, float oy, float oz) {
-        return Lerp(Hash::Corner(xi, yi, zi, aw.lo, ox, oy, oz, aw.offLo),
-                    Hash::Corner(xi, yi, zi, aw.hi, ox, oy, oz, aw.offHi), aw.fade);
-    };
-    const auto zPlane = [&](int xi, int yi, float ox, float oy) {
-        return Lerp(wLine(xi, yi, az.lo, ox, oy, az.offLo), wLine(xi, yi, az.hi, ox, oy, az.offHi), az.fade);
-    };
-    const auto yCube = [&](int xi, float ox) {
-        return Lerp(zPlane(xi, ay.lo, ox, ay.offLo), zPlane(xi, ay.hi, ox, ay.offHi), ay.fade);
-    };
-    return Lerp(yCube(ax.lo, ax.offLo), yCube(ax.hi, ax.offHi), ax.fade);
+template <class Hash, int N>
+QUORVIN_FORCEINLINE typename Hash::Value Gradient(const float (&p)[N]) {
+    Axis axes[N];
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        axes[a] = CellAxis(p[a]);
+    }
+    uint32_t index[N];
+    float offset[N];
+    return Blend<Hash, N, 0>(axes, index, offset);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Simplex noise: each corner of the simplex that holds the point adds t^4 · (gradient · offset),
 // t = 0.5 − |offset|², and nothing where t < 0.
 
-// A corner's share, chosen after the product so that a far-away corner (t very negative, and the
-// gradient product possibly infinite for huge coordinates) contributes exactly nothing.
-QUORVIN_FORCEINLINE float Share(float t, float value) {
-    const float t2 = t * t;
-    const float share = value * (t2 * t2);
-    return t > 0.0f ? share : 0.0f;
+// max(t, 0) without a branch: whether a corner reaches the point is a coin toss, and compilers
+// tend to branch on the plain comparison. NaN becomes 0 either way.
+QUORVIN_FORCEINLINE float PositivePart(float t) {
+#if QUORVIN_HAS_SSE2
+    return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(t), _mm_setzero_ps()));
+#else
+    return t > 0.0f ? t : 0.0f;
+#endif
 }
-QUORVIN_FORCEINLINE Triple Share(float t, Triple value) {
-    return Triple{Share(t, value.a), Share(t, value.b), Share(t, value.c)};
+
+template <class Value>
+QUORVIN_FORCEINLINE Value Share(float t, Value value) {
+    const float reach = PositivePart(t);
+    const float squared = reach * reach;
+    return value * (squared * squared);
+}
+
+template <class Hash, int N>
+QUORVIN_FORCEINLINE typename Hash::Value SimplexCorner(const uint32_t (&index)[N], const float (&offset)[N]) {
+    float r2 = offset[0] * offset[0];
+    QUORVIN_UNROLL
+    for (int a = 1; a < N; ++a) {
+        r2 += offset[a] * offset[a];
+    }
+    return Share(0.5f - r2, Hash::template Corner<N>(index, offset));
+}
+
+// Skews the point onto the cube lattice and finds its cell. A skewed coordinate of 2^23 or more
+// has no fraction left, and every corner then lies far beyond reach: the caller contributes
+// nothing, which also keeps infinite products (huge coordinates) out of the sum.
+template <int N>
+QUORVIN_FORCEINLINE bool SkewedCell(const float (&p)[N], float skew, int32_t (&cell)[N]) {
+    float sum = p[0];
+    QUORVIN_UNROLL
+    for (int a = 1; a < N; ++a) {
+        sum += p[a];
+    }
+    const float s = sum * skew;
+    bool near = true;
+    float skewed[N];
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        skewed[a] = p[a] + s;
+        near = near & IsNear(skewed[a]);
+    }
+    if (!near) {
+        return false;
+    }
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        cell[a] = LocateNear(skewed[a]).cell;
+    }
+    return true;
+}
+
+// The offset of the point from the cell's first corner, unskewed: p − (cell − t).
+template <int N>
+QUORVIN_FORCEINLINE void FirstOffsets(const float (&p)[N], const int32_t (&cell)[N], float unskew, float (&x0)[N]) {
+    int32_t sum = cell[0];
+    QUORVIN_UNROLL
+    for (int a = 1; a < N; ++a) {
+        sum += cell[a];
+    }
+    const float t = static_cast<float>(sum) * unskew;
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        x0[a] = p[a] - (static_cast<float>(cell[a]) - t);
+    }
+}
+
+// A further corner: the cell's first corner stepped by `step` on each axis, with the offsets
+// x0 − step + `unskew`.
+template <class Hash, int N>
+QUORVIN_FORCEINLINE typename Hash::Value FurtherCorner(const int32_t (&cell)[N], const float (&x0)[N],
+                                                       const uint32_t (&step)[N], float unskew) {
+    uint32_t index[N];
+    float offset[N];
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        index[a] = Wrap(cell[a]) + step[a];
+        offset[a] = x0[a] - static_cast<float>(step[a]) + unskew;
+    }
+    return SimplexCorner<Hash, N>(index, offset);
+}
+
+template <class Hash, int N>
+QUORVIN_FORCEINLINE typename Hash::Value FirstCorner(const int32_t (&cell)[N], const float (&x0)[N]) {
+    uint32_t index[N];
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        index[a] = Wrap(cell[a]);
+    }
+    return SimplexCorner<Hash, N>(index, x0);
 }
 
 template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Simplex(float x) {
-    const LatticePoint p = Locate(x);
-    const int i = p.cell & 255;
-    const float f0 = p.fraction;
-    const float f1 = f0 - 1.0f;
+QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[1]) {
+    const LatticePoint cell = Locate(p[0]);
+    const uint32_t i[2] = {Wrap(cell.cell), Wrap(cell.cell) + 1};
+    const float f[2] = {cell.fraction, cell.fraction - 1.0f};
     // In one dimension the falloff is (1 − f²)^4 over the whole cell.
-    const float a = 1.0f - f0 * f0;
-    const float b = 1.0f - f1 * f1;
-    return Hash::Corner(i, f0) * ((a * a) * (a * a)) + Hash::Corner(i + 1, f1) * ((b * b) * (b * b));
+    const float a = 1.0f - f[0] * f[0];
+    const float b = 1.0f - f[1] * f[1];
+    const uint32_t lower[1] = {i[0]}, upper[1] = {i[1]};
+    const float offLower[1] = {f[0]}, offUpper[1] = {f[1]};
+    return Hash::template Corner<1>(lower, offLower) * ((a * a) * (a * a)) +
+           Hash::template Corner<1>(upper, offUpper) * ((b * b) * (b * b));
 }
 
 template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Simplex(float x, float y) {
-    constexpr float Skew = 0.3660254f;      // (√3 − 1) / 2
-    constexpr float Unskew = 0.21132487f;   // (3 − √3) / 6
-    const float s = (x + y) * Skew;
-    const int i = Locate(x + s).cell;
-    const int j = Locate(y + s).cell;
-    const float t = static_cast<float>(i + j) * Unskew;
-    const float x0 = x - (static_cast<float>(i) - t);
-    const float y0 = y - (static_cast<float>(j) - t);
-    const int i1 = x0 > y0 ? 1 : 0;
-    const int j1 = 1 - i1;
-    const float x1 = x0 - static_cast<float>(i1) + Unskew;
-    const float y1 = y0 - static_cast<float>(j1) + Unskew;
-    const float x2 = x0 - 1.0f + 0.42264974f;
-    const float y2 = y0 - 1.0f + 0.42264974f;
-    const int I = i & 255, J = j & 255;
-    const auto n0 = Share(0.5f - (x0 * x0 + y0 * y0), Hash::Corner(I, J, x0, y0));
-    const auto n1 = Share(0.5f - (x1 * x1 + y1 * y1), Hash::Corner(I + i1, J + j1, x1, y1));
-    const auto n2 = Share(0.5f - (x2 * x2 + y2 * y2), Hash::Corner(I + 1, J + 1, x2, y2));
+QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[2]) {
+    int32_t cell[2];
+    if (!SkewedCell(p, 0.3660254f, cell)) {  // (√3 − 1) / 2
+        return typename Hash::Value{};
+    }
+    float x0[2];
+    FirstOffsets(p, cell, 0.21132487f, x0);  // (3 − √3) / 6
+    const uint32_t i1 = x0[0] > x0[1] ? 1 : 0;
+    const uint32_t middle[2] = {i1, 1 - i1}, last[2] = {1, 1};
+    const auto n0 = FirstCorner<Hash, 2>(cell, x0);
+    const auto n1 = FurtherCorner<Hash, 2>(cell, x0, middle, 0.21132487f);
+    const auto n2 = FurtherCorner<Hash, 2>(cell, x0, last, 0.42264974f);
     return n1 + n0 + n2;
 }
 
 template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Simplex(float x, float y, float z) {
-    constexpr float Skew = 0.33333334f;
-    constexpr float Unskew = 0.16666667f;
-    const float s = (x + y + z) * Skew;
-    const int i = Locate(x + s).cell;
-    const int j = Locate(y + s).cell;
-    const int k = Locate(z + s).cell;
-    const float t = static_cast<float>(i + j + k) * Unskew;
-    const float x0 = x - (static_cast<float>(i) - t);
-    const float y0 = y - (static_cast<float>(j) - t);
-    const float z0 = z - (static_cast<float>(k) - t);
-
-    // The axes in the order the path from the first to the last corner steps along them.
-    int i1, j1, k1, i2, j2, k2;
-    if (x0 >= y0) {
-        if (y0 >= z0) {
-            i1 = 1, j1 = 0, k1 = 0, i2 = 1, j2 = 1, k2 = 0;  // x, y, z
-        } else if (x0 >= z0) {
-            i1 = 1, j1 = 0, k1 = 0, i2 = 1, j2 = 0, k2 = 1;  // x, z, y
-        } else {
-            i1 = 0, j1 = 0, k1 = 1, i2 = 1, j2 = 0, k2 = 1;  // z, x, y
-        }
-    } else {
-        if (z0 > y0) {
-            i1 = 0, j1 = 0, k1 = 1, i2 = 0, j2 = 1, k2 = 1;  // z, y, x
-        } else if (z0 > x0) {
-            i1 = 0, j1 = 1, k1 = 0, i2 = 0, j2 = 1, k2 = 1;  // y, z, x
-        } else {
-            i1 = 0, j1 = 1, k1 = 0, i2 = 1, j2 = 1, k2 = 0;  // y, x, z
-        }
+QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[3]) {
+    int32_t cell[3];
+    if (!SkewedCell(p, 0.33333334f, cell)) {
+        return typename Hash::Value{};
     }
-    const float x1 = x0 - static_cast<float>(i1) + Unskew;
-    const float y1 = y0 - static_cast<float>(j1) + Unskew;
-    const float z1 = z0 - static_cast<float>(k1) + Unskew;
-    const float x2 = x0 - static_cast<float>(i2) + 0.33333334f;
-    const float y2 = y0 - static_cast<float>(j2) + 0.33333334f;
-    const float z2 = z0 - static_cast<float>(k2) + 0.33333334f;
-    const float x3 = x0 - 1.0f + 0.5f;
-    const float y3 = y0 - 1.0f + 0.5f;
-    const float z3 = z0 - 1.0f + 0.5f;
-    const int I = i & 255, J = j & 255, K = k & 255;
-    const auto n0 = Share(0.5f - (x0 * x0 + y0 * y0 + z0 * z0), Hash::Corner(I, J, K, x0, y0, z0));
-    const auto n1 =
-        Share(0.5f - (x1 * x1 + y1 * y1 + z1 * z1), Hash::Corner(I + i1, J + j1, K + k1, x1, y1, z1));
-    const auto n2 =
-        Share(0.5f - (x2 * x2 + y2 * y2 + z2 * z2), Hash::Corner(I + i2, J + j2, K + k2, x2, y2, z2));
-    const auto n3 = Share(0.5f - (x3 * x3 + y3 * y3 + z3 * z3), Hash::Corner(I + 1, J + 1, K + 1, x3, y3, z3));
-    return n0 + n1 + n2 + n3;
+    float x0[3];
+    FirstOffsets(p, cell, 0.16666667f, x0);
+    const float x = x0[0], y = x0[1], z = x0[2];
+    // The path from the first to the last corner steps along the axes in falling order of the
+    // offsets: x, y, z when x ≥ y ≥ z; x, z, y when x ≥ z > y; z, x, y when z > x ≥ y;
+    // z, y, x when z > y > x; y, z, x when y ≥ z > x; y, x, z when y > x ≥ z. Spelled as
+    // comparisons rather than branches, which would mispredict about half the time.
+    const uint32_t xy = x >= y ? 1 : 0, xz = x >= z ? 1 : 0, yz = y >= z ? 1 : 0;
+    const uint32_t zy = z > y ? 1 : 0, zx = z > x ? 1 : 0;
+    const uint32_t i1 = xy & xz, j1 = (1 - xy) & yz;
+    const uint32_t second[3] = {i1, j1, 1 - i1 - j1};
+    const uint32_t third[3] = {xy | xz, (1 - xy) | yz, (xy & zy) | ((1 - xy) & zx)};
+    const uint32_t last[3] = {1, 1, 1};
+    return FirstCorner<Hash, 3>(cell, x0) + FurtherCorner<Hash, 3>(cell, x0, second, 0.16666667f) +
+           FurtherCorner<Hash, 3>(cell, x0, third, 0.33333334f) + FurtherCorner<Hash, 3>(cell, x0, last, 0.5f);
 }
 
 template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Simplex(float x, float y, float z, float w) {
-    constexpr float Skew = 0.309017f;      // (√5 − 1) / 4
-    constexpr float Unskew = 0.1381966f;   // (5 − √5) / 20
-    const float s = (x + y + z + w) * Skew;
-    const int i = Locate(x + s).cell;
-    const int j = Locate(y + s).cell;
-    const int k = Locate(z + s).cell;
-    const int l = Locate(w + s).cell;
-    const float t = static_cast<float>(i + j + k + l) * Unskew;
-    const float x0 = x - (static_cast<float>(i) - t);
-    const float y0 = y - (static_cast<float>(j) - t);
-    const float z0 = z - (static_cast<float>(k) - t);
-    const float w0 = w - (static_cast<float>(l) - t);
-
-    const int order = (x0 > y0 ? 32 : 0) + (x0 > z0 ? 16 : 0) + (y0 > z0 ? 8 : 0) + (x0 > w0 ? 4 : 0) +
-                      (y0 > w0 ? 2 : 0) + (z0 > w0 ? 1 : 0);
+QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[4]) {
+    int32_t cell[4];
+    if (!SkewedCell(p, 0.309017f, cell)) {  // (√5 − 1) / 4
+        return typename Hash::Value{};
+    }
+    float x0[4];
+    FirstOffsets(p, cell, 0.1381966f, x0);  // (5 − √5) / 20
+    const float x = x0[0], y = x0[1], z = x0[2], w = x0[3];
+    const int order = (x > y ? 32 : 0) + (x > z ? 16 : 0) + (y > z ? 8 : 0) + (x > w ? 4 : 0) + (y > w ? 2 : 0) +
+                      (z > w ? 1 : 0);
     const uint8_t* rank = SimplexOrder4[order];
-    // The largest coordinate steps first, at the second corner; the smallest only at the last.
-    const auto steps = [&](int axis, int corner) { return rank[axis] >= 4 - corner ? 1 : 0; };
-    const auto corner = [&](int c, float offset) {
-        const float xc = x0 - static_cast<float>(steps(0, c)) + offset;
-        const float yc = y0 - static_cast<float>(steps(1, c)) + offset;
-        const float zc = z0 - static_cast<float>(steps(2, c)) + offset;
-        const float wc = w0 - static_cast<float>(steps(3, c)) + offset;
-        return Share(0.5f - (xc * xc + yc * yc + zc * zc + wc * wc),
-                     Hash::Corner((i & 255) + steps(0, c), (j & 255) + steps(1, c), (k & 255) + steps(2, c),
-                                  (l & 255) + steps(3, c), xc, yc, zc, wc));
-    };
-    const float x4 = x0 - 1.0f + 0.5527864f;
-    const float y4 = y0 - 1.0f + 0.5527864f;
-    const float z4 = z0 - 1.0f + 0.5527864f;
-    const float w4 = w0 - 1.0f + 0.5527864f;
-    const auto n4 = Share(0.5f - (x4 * x4 + y4 * y4 + z4 * z4 + w4 * w4),
-                          Hash::Corner((i & 255) + 1, (j & 255) + 1, (k & 255) + 1, (l & 255) + 1, x4, y4, z4, w4));
-    return corner(0, 0.0f) + corner(1, Unskew) + corner(2, 0.2763932f) + corner(3, 0.4145898f) + n4;
+    // The largest offset steps first, at the second corner; the smallest only at the last. With
+    // ranks 0 to 3, (rank + k) >> 2 is whether the rank is at least 4 − k.
+    uint32_t second[4], third[4], fourth[4];
+    const uint32_t last[4] = {1, 1, 1, 1};
+    QUORVIN_UNROLL
+    for (int a = 0; a < 4; ++a) {
+        second[a] = (rank[a] + 1u) >> 2;
+        third[a] = (rank[a] + 2u) >> 2;
+        fourth[a] = (rank[a] + 3u) >> 2;
+    }
+    return FirstCorner<Hash, 4>(cell, x0) + FurtherCorner<Hash, 4>(cell, x0, second, 0.1381966f) +
+           FurtherCorner<Hash, 4>(cell, x0, third, 0.2763932f) + FurtherCorner<Hash, 4>(cell, x0, fourth, 0.4145898f) +
+           FurtherCorner<Hash, 4>(cell, x0, last, 0.5527864f);
+}
+
+template <class Hash, int N>
+QUORVIN_FORCEINLINE auto GradientNoiseAt(const float (&p)[N]) {
+    constexpr float Scale[] = {0.094f, 0.2535f, 0.468f, 0.435f};
+    return Finish(Gradient<Hash, N>(p), Scale[N - 1], NonFinite(p));
+}
+
+template <class Hash, int N>
+QUORVIN_FORCEINLINE auto SimplexNoiseAt(const float (&p)[N]) {
+    constexpr float Scale[] = {0.197f, 20.0f, 36.0f, 31.0f};
+    return Finish(Simplex<Hash>(p), Scale[N - 1], NonFinite(p));
 }
 
 }  // namespace
 
-float GradientNoise(float x) { return Finish(Gradient<PermutationHash>(x), 0.094f, NonFinite(x)); }
-float GradientNoise(float x, float y) { return Finish(Gradient<PermutationHash>(x, y), 0.2535f, NonFinite(x, y)); }
-float GradientNoise(const Vec3& p) {
-    return Finish(Gradient<PermutationHash>(p.x, p.y, p.z), 0.468f, NonFinite(p.x, p.y, p.z));
-}
-float GradientNoise(const Vec3& p, float w) {
-    return Finish(Gradient<PermutationHash>(p.x, p.y, p.z, w), 0.435f, NonFinite(p.x, p.y, p.z, w));
-}
+float GradientNoise(float x) { return GradientNoiseAt<PermutationHash, 1>({x}); }
+float GradientNoise(float x, float y) { return GradientNoiseAt<PermutationHash, 2>({x, y}); }
+float GradientNoise(const Vec3& p) { return GradientNoiseAt<PermutationHash, 3>({p.x, p.y, p.z}); }
+float GradientNoise(const Vec3& p, float w) { return GradientNoiseAt<PermutationHash, 4>({p.x, p.y, p.z, w}); }
 
-float SimplexNoise(float x) { return Finish(Simplex<PermutationHash>(x), 0.197f, NonFinite(x)); }
-float SimplexNoise(float x, float y) { return Finish(Simplex<PermutationHash>(x, y), 20.0f, NonFinite(x, y)); }
-float SimplexNoise(const Vec3& p) {
-    return Finish(Simplex<PermutationHash>(p.x, p.y, p.z), 36.0f, NonFinite(p.x, p.y, p.z));
-}
-float SimplexNoise(const Vec3& p, float w) {
-    return Finish(Simplex<PermutationHash>(p.x, p.y, p.z, w), 31.0f, NonFinite(p.x, p.y, p.z, w));
-}
+float SimplexNoise(float x) { return SimplexNoiseAt<PermutationHash, 1>({x}); }
+float SimplexNoise(float x, float y) { return SimplexNoiseAt<PermutationHash, 2>({x, y}); }
+float SimplexNoise(const Vec3& p) { return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z}); }
+float SimplexNoise(const Vec3& p, float w) { return SimplexNoiseAt<PermutationHash, 4>({p.x, p.y, p.z, w}); }
 
-Vec3 GradientNoiseVector(float x) { return Finish(Gradient<LaneHash>(x), 0.094f, NonFinite(x)); }
-Vec3 GradientNoiseVector(float x, float y) { return Finish(Gradient<LaneHash>(x, y), 0.2535f, NonFinite(x, y)); }
-Vec3 GradientNoiseVector(const Vec3& p) {
-    return Finish(Gradient<LaneHash>(p.x, p.y, p.z), 0.468f, NonFinite(p.x, p.y, p.z));
-}
-Vec3 GradientNoiseVector(const Vec3& p, float w) {
-    return Finish(Gradient<LaneHash>(p.x, p.y, p.z, w), 0.435f, NonFinite(p.x, p.y, p.z, w));
-}
+Vec3 GradientNoiseVector(float x) { return GradientNoiseAt<LaneHash, 1>({x}); }
+Vec3 GradientNoiseVector(float x, float y) { return GradientNoiseAt<LaneHash, 2>({x, y}); }
+Vec3 GradientNoiseVector(const Vec3& p) { return GradientNoiseAt<LaneHash, 3>({p.x, p.y, p.z}); }
+Vec3 GradientNoiseVector(const Vec3& p, float w) { return GradientNoiseAt<LaneHash, 4>({p.x, p.y, p.z, w}); }
 
-Vec3 SimplexNoiseVector(float x) { return Finish(Simplex<LaneHash>(x), 0.197f, NonFinite(x)); }
-Vec3 SimplexNoiseVector(float x, float y) { return Finish(Simplex<LaneHash>(x, y), 20.0f, NonFinite(x, y)); }
-Vec3 SimplexNoiseVector(const Vec3& p) {
-    return Finish(Simplex<LaneHash>(p.x, p.y, p.z), 36.0f, NonFinite(p.x, p.y, p.z));
-}
-Vec3 SimplexNoiseVector(const Vec3& p, float w) {
-    return Finish(Simplex<LaneHash>(p.x, p.y, p.z, w), 31.0f, NonFinite(p.x, p.y, p.z, w));
-}
+Vec3 SimplexNoiseVector(float x) { return SimplexNoiseAt<LaneHash, 1>({x}); }
+Vec3 SimplexNoiseVector(float x, float y) { return SimplexNoiseAt<LaneHash, 2>({x, y}); }
+Vec3 SimplexNoiseVector(const Vec3& p) { return SimplexNoiseAt<LaneHash, 3>({p.x, p.y, p.z}); }
+Vec3 SimplexNoiseVector(const Vec3& p, float w) { return SimplexNoiseAt<LaneHash, 4>({p.x, p.y, p.z, w}); }
 
 }  // namespace Quorvin

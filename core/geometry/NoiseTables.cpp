@@ -1,5 +1,6 @@
-// The constant tables of the noise functions.
+// The constant tables of the noise functions, and the same gradients as padded float rows.
 #include "core/geometry/Noise.h"
+#include "core/geometry/internal/NoiseGradientRows.h"
 
 namespace Quorvin {
 
@@ -22,27 +23,45 @@ const uint8_t NoisePermutation[512] = {QUORVIN_NOISE_PERMUTATION, QUORVIN_NOISE_
 
 #undef QUORVIN_NOISE_PERMUTATION
 
-const int8_t Gradients1[16] = {1, 2, 3, 4, 5, 6, 7, 8, -1, -2, -3, -4, -5, -6, -7, -8};
+#define QUORVIN_GRADIENTS1 1, 2, 3, 4, 5, 6, 7, 8, -1, -2, -3, -4, -5, -6, -7, -8
 
-const int8_t Gradients2[8][2] = {{1, 2}, {-1, 2}, {1, -2}, {-1, -2}, {2, 1}, {2, -1}, {-2, 1}, {-2, -1}};
+#define QUORVIN_GRADIENTS2 {1, 2}, {-1, 2}, {1, -2}, {-1, -2}, {2, 1}, {2, -1}, {-2, 1}, {-2, -1}
 
-// Sixteen entries so that a hash masked with 15 picks one without a division; the last four
-// repeat edges and keep the choice free of a bias towards any axis.
-const int8_t Gradients3[16][3] = {
-    {1, 1, 0}, {-1, 1, 0}, {1, -1, 0}, {-1, -1, 0}, {1, 0, 1},  {-1, 0, 1},  {1, 0, -1}, {-1, 0, -1},
-    {0, 1, 1}, {0, -1, 1}, {0, 1, -1}, {0, -1, -1}, {1, 1, 0},  {0, -1, 1},  {-1, 1, 0}, {0, -1, -1},
-};
+// Sixteen entries so that a hash masked with 15 picks one without a division; the four repeated
+// edges form a regular tetrahedron, so the repetition favours no direction.
+#define QUORVIN_GRADIENTS3                                                                              \
+    {1, 1, 0}, {-1, 1, 0}, {1, -1, 0}, {-1, -1, 0}, {1, 0, 1}, {-1, 0, 1}, {1, 0, -1}, {-1, 0, -1},     \
+        {0, 1, 1}, {0, -1, 1}, {0, 1, -1}, {0, -1, -1}, {1, 1, 0}, {0, -1, 1}, {-1, 1, 0}, {0, -1, -1}
 
 // Four blocks of eight, the zero in w, z, y and then x; within a block the first non-zero
 // component changes sign fastest.
-const int8_t Gradients4[32][4] = {
-    {1, 1, 1, 0},  {-1, 1, 1, 0},  {1, -1, 1, 0},  {-1, -1, 1, 0},  {1, 1, -1, 0},  {-1, 1, -1, 0},
-    {1, -1, -1, 0}, {-1, -1, -1, 0}, {1, 1, 0, 1},  {-1, 1, 0, 1},  {1, -1, 0, 1},  {-1, -1, 0, 1},
-    {1, 1, 0, -1},  {-1, 1, 0, -1},  {1, -1, 0, -1}, {-1, -1, 0, -1}, {1, 0, 1, 1},  {-1, 0, 1, 1},
-    {1, 0, -1, 1},  {-1, 0, -1, 1},  {1, 0, 1, -1},  {-1, 0, 1, -1},  {1, 0, -1, -1}, {-1, 0, -1, -1},
-    {0, 1, 1, 1},   {0, -1, 1, 1},   {0, 1, -1, 1},  {0, -1, -1, 1},  {0, 1, 1, -1},  {0, -1, 1, -1},
-    {0, 1, -1, -1}, {0, -1, -1, -1},
-};
+#define QUORVIN_GRADIENTS4                                                                              \
+    {1, 1, 1, 0}, {-1, 1, 1, 0}, {1, -1, 1, 0}, {-1, -1, 1, 0},                                         \
+        {1, 1, -1, 0}, {-1, 1, -1, 0}, {1, -1, -1, 0}, {-1, -1, -1, 0},                                 \
+        {1, 1, 0, 1}, {-1, 1, 0, 1}, {1, -1, 0, 1}, {-1, -1, 0, 1},                                     \
+        {1, 1, 0, -1}, {-1, 1, 0, -1}, {1, -1, 0, -1}, {-1, -1, 0, -1},                                 \
+        {1, 0, 1, 1}, {-1, 0, 1, 1}, {1, 0, -1, 1}, {-1, 0, -1, 1},                                     \
+        {1, 0, 1, -1}, {-1, 0, 1, -1}, {1, 0, -1, -1}, {-1, 0, -1, -1},                                 \
+        {0, 1, 1, 1}, {0, -1, 1, 1}, {0, 1, -1, 1}, {0, -1, -1, 1},                                     \
+        {0, 1, 1, -1}, {0, -1, 1, -1}, {0, 1, -1, -1}, {0, -1, -1, -1}
+
+const int8_t Gradients1[16] = {QUORVIN_GRADIENTS1};
+const int8_t Gradients2[8][2] = {QUORVIN_GRADIENTS2};
+const int8_t Gradients3[16][3] = {QUORVIN_GRADIENTS3};
+const int8_t Gradients4[32][4] = {QUORVIN_GRADIENTS4};
+
+namespace NoisePrivate {
+// The same values as floats, each row padded to four, so a corner multiplies straight from memory.
+alignas(64) const float GradientRows1[16] = {QUORVIN_GRADIENTS1};
+alignas(64) const float GradientRows2[8][4] = {QUORVIN_GRADIENTS2};
+alignas(64) const float GradientRows3[16][4] = {QUORVIN_GRADIENTS3};
+alignas(64) const float GradientRows4[32][4] = {QUORVIN_GRADIENTS4};
+}  // namespace NoisePrivate
+
+#undef QUORVIN_GRADIENTS1
+#undef QUORVIN_GRADIENTS2
+#undef QUORVIN_GRADIENTS3
+#undef QUORVIN_GRADIENTS4
 
 // Indexed by 32·(x>y) + 16·(x>z) + 8·(y>z) + 4·(x>w) + 2·(y>w) + (z>w); only 24 of the 64
 // comparison outcomes are orderings.

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <libnoise/noise.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
