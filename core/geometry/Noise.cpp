@@ -1,424 +1,510 @@
-// Gradient and simplex noise. The scalar and the vector forms share every step but one: how a
-// lattice corner picks its gradients (the permutation hash, or three lanes of a multiply-add hash),
-// and so the value a corner yields (one float or three). Each kind is written once for all
-// dimensions where the definition allows it; everything is inlined into the public functions.
+// Gradient and simplex noise: the public functions, and SSE2 paths for two to four dimensions that
+// give exactly the results of the portable definition (internal/NoisePortable.h) while working on
+// the coordinates, corner offsets and blends four lanes at a time.
+//
+// Each SSE2 step performs the same single-precision operations in the same order as the portable
+// code, only several of them per instruction: a dot product is still summed x first, a blend is
+// still (b − a)·t + a. Inputs the paths do not take (a coordinate of 2^23 or more, NaN, infinity)
+// go to the portable code.
 #include "core/geometry/Noise.h"
 
-#include <cmath>
-#include <cstdint>
+#include <utility>
 
 #include "core/Compiler.h"
+#include "core/geometry/internal/NoisePortable.h"
+
 #if QUORVIN_HAS_SSE2
 #include <immintrin.h>
 #endif
-#include "core/geometry/internal/NoiseGradientRows.h"
 
 namespace Quorvin {
 namespace {
 
-constexpr const uint8_t* P = NoisePermutation;
+using namespace NoisePrivate;
+
+#if QUORVIN_HAS_SSE2
 
 // ---------------------------------------------------------------------------------------------
-// Lattice cells.
+// Lanes: x, y, z, w of a point or an offset; lanes past the dimension hold 0.
 
-struct LatticePoint {
-    int32_t cell;    // the largest integer strictly below the coordinate
-    float fraction;  // in (0, 1]
-};
-
-// Below 2^23 in magnitude a coordinate converts to an integer safely and may carry a fraction.
-QUORVIN_FORCEINLINE bool IsNear(float v) { return std::fabs(v) < 0x1p23f; }
-
-QUORVIN_FORCEINLINE LatticePoint LocateNear(float v) {
-    // Truncation, then one step down for negative fractions and whole numbers. Written without a
-    // branch: the sign of a coordinate follows no pattern a predictor could learn.
-    const int32_t truncated = static_cast<int32_t>(v);
-    const float whole = static_cast<float>(truncated);
-    const int32_t down = v <= whole ? 1 : 0;
-    return LatticePoint{truncated - down, v - (whole - static_cast<float>(down))};
-}
-
-// From 2^23 on every float is a whole number and only the cell modulo 256 matters; converting such
-// a value (or a NaN or infinity) to an integer directly would be undefined.
-QUORVIN_NOINLINE LatticePoint LocateFar(float v) {
-    if (std::isfinite(v)) {
-        return LatticePoint{static_cast<int32_t>(std::fmod(v, 256.0f)) - 1, 1.0f};
-    }
-    return LatticePoint{0, 0.0f};  // the result is made NaN by NonFinite below
-}
-
-QUORVIN_FORCEINLINE LatticePoint Locate(float v) { return IsNear(v) ? LocateNear(v) : LocateFar(v); }
-
-QUORVIN_FORCEINLINE uint32_t Wrap(int32_t cell) { return static_cast<uint32_t>(cell) & 255; }
-
-// 0 for finite coordinates and NaN otherwise; added to a result it leaves finite results exactly as
-// they are.
 template <int N>
-QUORVIN_FORCEINLINE float NonFinite(const float (&p)[N]) {
-    float sum = p[0] - p[0];
-    QUORVIN_UNROLL
-    for (int a = 1; a < N; ++a) {
-        sum += p[a] - p[a];
-    }
-    return sum;
-}
-
-QUORVIN_FORCEINLINE float Fade(float f) { return ((6.0f * f - 15.0f) * f + 10.0f) * (f * f * f); }
-
-// ---------------------------------------------------------------------------------------------
-// Corner values.
-
-// The three values of a vector-form corner.
-struct Triple {
-    float a, b, c;
-};
-QUORVIN_FORCEINLINE Triple operator+(Triple p, Triple q) { return Triple{p.a + q.a, p.b + q.b, p.c + q.c}; }
-QUORVIN_FORCEINLINE Triple operator-(Triple p, Triple q) { return Triple{p.a - q.a, p.b - q.b, p.c - q.c}; }
-QUORVIN_FORCEINLINE Triple operator*(Triple p, float s) { return Triple{p.a * s, p.b * s, p.c * s}; }
-
-template <class Value>
-QUORVIN_FORCEINLINE Value Lerp(Value a, Value b, float t) {
-    return (b - a) * t + a;
-}
-
-QUORVIN_FORCEINLINE float Finish(float value, float scale, float nonFinite) {
-    return value * scale + 0.5f + nonFinite;
-}
-QUORVIN_FORCEINLINE Vec3 Finish(Triple value, float scale, float nonFinite) {
-    return Vec3{Finish(value.a, scale, nonFinite), Finish(value.b, scale, nonFinite),
-                Finish(value.c, scale, nonFinite)};
-}
-
-// The gradient a hash picks in N dimensions, as a float row (masks 15, 7, 15, 31).
-template <int N>
-QUORVIN_FORCEINLINE const float* GradientRow(uint32_t h) {
-    if constexpr (N == 1) {
-        return &NoisePrivate::GradientRows1[h & 15];
-    } else if constexpr (N == 2) {
-        return NoisePrivate::GradientRows2[h & 7];
+QUORVIN_FORCEINLINE __m128 Load(const float (&p)[N]) {
+    if constexpr (N == 2) {
+        return _mm_setr_ps(p[0], p[1], 0.0f, 0.0f);
     } else if constexpr (N == 3) {
-        return NoisePrivate::GradientRows3[h & 15];
+        return _mm_setr_ps(p[0], p[1], p[2], 0.0f);
     } else {
-        return NoisePrivate::GradientRows4[h & 31];
+        return _mm_setr_ps(p[0], p[1], p[2], p[3]);
     }
 }
 
-// Gradient · offset, summed x first.
+template <int Lane>
+QUORVIN_FORCEINLINE __m128 Broadcast(__m128 v) {
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(Lane, Lane, Lane, Lane));
+}
+
+template <int Lane>
+QUORVIN_FORCEINLINE float Extract(__m128 v) {
+    return _mm_cvtss_f32(Broadcast<Lane>(v));
+}
+
+QUORVIN_FORCEINLINE __m128 Lerp4(__m128 a, __m128 b, __m128 t) {
+    return _mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), t), a);
+}
+
+// The cells (stored for the hash) and fractions of all lanes, as LocateNear computes them. False
+// when a lane is not near (2^23 or more, NaN, infinity): the portable path takes the point then.
+struct Cells {
+    alignas(16) int32_t cell[4];
+    __m128 fraction;
+    __m128 whole;  // the cells as floats
+};
+
+QUORVIN_FORCEINLINE bool Locate4(__m128 p, Cells& out) {
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), p);
+    if (_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) != 0xF) {
+        return false;
+    }
+    const __m128i truncated = _mm_cvttps_epi32(p);
+    const __m128 whole = _mm_cvtepi32_ps(truncated);
+    const __m128 down = _mm_cmple_ps(p, whole);  // all ones where the cell is one lower
+    const __m128i cell = _mm_add_epi32(truncated, _mm_castps_si128(down));
+    _mm_store_si128(reinterpret_cast<__m128i*>(out.cell), cell);
+    out.fraction = _mm_sub_ps(p, _mm_sub_ps(whole, _mm_and_ps(down, _mm_set1_ps(1.0f))));
+    out.whole = _mm_cvtepi32_ps(cell);
+    return true;
+}
+
+QUORVIN_FORCEINLINE __m128 Fade4(__m128 f) {
+    const __m128 inner = _mm_add_ps(
+        _mm_mul_ps(_mm_sub_ps(_mm_mul_ps(_mm_set1_ps(6.0f), f), _mm_set1_ps(15.0f)), f), _mm_set1_ps(10.0f));
+    return _mm_mul_ps(inner, _mm_mul_ps(_mm_mul_ps(f, f), f));
+}
+
+// Four products of a gradient row and an offset, each summed over its first N lanes (x first):
+// lane k of the result is the dot product of p<k>.
 template <int N>
-QUORVIN_FORCEINLINE float Dot(const float* g, const float (&offset)[N]) {
-    float sum = g[0] * offset[0];
-    QUORVIN_UNROLL
-    for (int a = 1; a < N; ++a) {
-        sum += g[a] * offset[a];
+QUORVIN_FORCEINLINE __m128 Sums4(__m128 p0, __m128 p1, __m128 p2, __m128 p3) {
+    const __m128 t0 = _mm_unpacklo_ps(p0, p1);  // x0 x1 y0 y1
+    const __m128 t1 = _mm_unpacklo_ps(p2, p3);  // x2 x3 y2 y3
+    __m128 sum = _mm_add_ps(_mm_movelh_ps(t0, t1), _mm_movehl_ps(t1, t0));
+    if constexpr (N >= 3) {
+        const __m128 t2 = _mm_unpackhi_ps(p0, p1);  // z0 z1 w0 w1
+        const __m128 t3 = _mm_unpackhi_ps(p2, p3);  // z2 z3 w2 w3
+        sum = _mm_add_ps(sum, _mm_movelh_ps(t2, t3));
+        if constexpr (N >= 4) {
+            sum = _mm_add_ps(sum, _mm_movehl_ps(t3, t2));
+        }
     }
     return sum;
 }
 
-// The scalar forms: the corner's gradient comes from the permutation hash, nested from the last
-// coordinate outwards: P[P[P[z] + y] + x]. Indices are at most 256 (a cell index & 255, plus a
-// step); the doubled table covers every sum.
-struct PermutationHash {
-    using Value = float;
-
-    template <int N>
-    static QUORVIN_FORCEINLINE float Corner(const uint32_t (&index)[N], const float (&offset)[N]) {
-        uint32_t h = P[index[N - 1]];
-        QUORVIN_UNROLL
-        for (int a = N - 2; a >= 0; --a) {
-            h = P[h + index[a]];
-        }
-        return Dot<N>(GradientRow<N>(h), offset);
-    }
-};
-
-// The vector forms: each corner index (& 255) goes through an LCG step into an unsigned lane, the
-// lanes are mixed by multiply-adds, and the top halves of three lanes choose three gradients.
-struct LaneHash {
-    using Value = Triple;
-
-    static QUORVIN_FORCEINLINE uint32_t Lane(uint32_t index) { return (index & 255) * 1664525u + 1013904223u; }
-
-    template <int N>
-    static QUORVIN_FORCEINLINE Triple Corner(const uint32_t (&index)[N], const float (&offset)[N]) {
-        // Lanes that a dimension lacks hold constants (the LCG step of 3 and of 17).
-        uint32_t x = Lane(index[0]), y = 1018897798u, z = 1042201148u, w = 0;
-        if constexpr (N >= 2) y = Lane(index[1]);
-        if constexpr (N >= 3) z = Lane(index[2]);
-        if constexpr (N >= 4) w = Lane(index[3]);
-        if constexpr (N <= 3) {
-            x += y * z;
-            y += z * x;
-            z += x * y;
-            x += y * z;
-        } else {
-            x += y * w;
-            y += z * x;
-            z += x * y;
-            w += y * z;
-            x += y * w;
-        }
-        y += z * x;
-        z += x * y;
-        return Triple{Dot<N>(GradientRow<N>(x >> 16), offset), Dot<N>(GradientRow<N>(y >> 16), offset),
-                      Dot<N>(GradientRow<N>(z >> 16), offset)};
-    }
-};
-
-// ---------------------------------------------------------------------------------------------
-// Gradient noise: corner values blended with the quintic fade, along the last axis first.
-
-// One axis of the cell: both corner indices (& 255), the offsets from them, and the blend weight.
-struct Axis {
-    uint32_t index[2];
-    float offset[2];
-    float fade;
-};
-
-QUORVIN_FORCEINLINE Axis CellAxis(float v) {
-    const LatticePoint p = Locate(v);
-    return Axis{{Wrap(p.cell), Wrap(p.cell + 1)}, {p.fraction, p.fraction - 1.0f}, Fade(p.fraction)};
+template <int N>
+QUORVIN_FORCEINLINE __m128 Row(uint32_t h) {
+    return _mm_load_ps(GradientRow<N>(h));
 }
 
-// Blends along axis K and, inside it, along every later axis: the last axis is interpolated first
-// and x last. `index` and `offset` carry the corner chosen on the axes before K.
-template <class Hash, int N, int K>
-QUORVIN_FORCEINLINE typename Hash::Value Blend(const Axis (&axes)[N], uint32_t (&index)[N], float (&offset)[N]) {
-    if constexpr (K == N) {
-        return Hash::template Corner<N>(index, offset);
-    } else {
-        index[K] = axes[K].index[0];
-        offset[K] = axes[K].offset[0];
-        const auto lower = Blend<Hash, N, K + 1>(axes, index, offset);
-        index[K] = axes[K].index[1];
-        offset[K] = axes[K].offset[1];
-        const auto upper = Blend<Hash, N, K + 1>(axes, index, offset);
-        return Lerp(lower, upper, axes[K].fade);
-    }
+// The value of one corner at `offset`: for the scalar form the row product (summed later, four
+// corners together), for the vector form the three dot products in lanes 0 to 2.
+template <int N>
+QUORVIN_FORCEINLINE __m128 CornerProduct(PermutationHash, const uint32_t (&index)[N], __m128 offset) {
+    return _mm_mul_ps(Row<N>(PermutationHash::Pick<N>(index)), offset);
 }
 
-template <class Hash, int N>
-QUORVIN_FORCEINLINE typename Hash::Value Gradient(const float (&p)[N]) {
-    Axis axes[N];
+// The row that the top half of a mixed lane picks: (lane >> 16) & mask rows of 16 bytes, taken as
+// one shift and one mask of the byte offset.
+template <int N>
+QUORVIN_FORCEINLINE __m128 RowOfLane(uint32_t lane) {
+    constexpr uint32_t Mask = N == 2 ? 7 : N == 4 ? 31 : 15;
+    const char* rows = reinterpret_cast<const char*>(GradientRow<N>(0));
+    return _mm_load_ps(reinterpret_cast<const float*>(rows + ((lane >> 12) & (Mask << 4))));
+}
+
+template <int N>
+QUORVIN_FORCEINLINE __m128 CornerValues(LaneHash, const uint32_t (&index)[N], __m128 offset) {
+    const LaneHash::Choices lanes = LaneHash::MixedLanes<N>(index);
+    return Sums4<N>(_mm_mul_ps(RowOfLane<N>(lanes.a), offset), _mm_mul_ps(RowOfLane<N>(lanes.b), offset),
+                    _mm_mul_ps(RowOfLane<N>(lanes.c), offset), _mm_setzero_ps());
+}
+
+// The corner offsets of the cell: fraction − bits, bit a of corner c being (c >> (N − 1 − a)) & 1,
+// so that x is the most significant bit and corners that differ only in the last axis are neighbours.
+template <int N, int C>
+QUORVIN_FORCEINLINE __m128 CornerOffset(__m128 fraction) {
+    constexpr auto bit = [](int a) { return a < N ? static_cast<float>((C >> (N - 1 - a)) & 1) : 0.0f; };
+    return _mm_sub_ps(fraction, _mm_setr_ps(bit(0), bit(1), bit(2), bit(3)));
+}
+
+template <int N, int C>
+QUORVIN_FORCEINLINE void CornerIndex(const uint32_t (&lo)[N], const uint32_t (&hi)[N], uint32_t (&index)[N]) {
     QUORVIN_UNROLL
     for (int a = 0; a < N; ++a) {
-        axes[a] = CellAxis(p[a]);
+        index[a] = ((C >> (N - 1 - a)) & 1) ? hi[a] : lo[a];
     }
-    uint32_t index[N];
-    float offset[N];
-    return Blend<Hash, N, 0>(axes, index, offset);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Simplex noise: each corner of the simplex that holds the point adds t^4 · (gradient · offset),
-// t = 0.5 − |offset|², and nothing where t < 0.
+// Gradient noise.
 
-// max(t, 0) without a branch: whether a corner reaches the point is a coin toss, and compilers
-// tend to branch on the plain comparison. NaN becomes 0 either way.
-QUORVIN_FORCEINLINE float PositivePart(float t) {
-#if QUORVIN_HAS_SSE2
-    return _mm_cvtss_f32(_mm_max_ss(_mm_set_ss(t), _mm_setzero_ps()));
-#else
-    return t > 0.0f ? t : 0.0f;
-#endif
-}
+struct GradientCell {
+    __m128 fraction;
+    __m128 fade;
+};
 
-template <class Value>
-QUORVIN_FORCEINLINE Value Share(float t, Value value) {
-    const float reach = PositivePart(t);
-    const float squared = reach * reach;
-    return value * (squared * squared);
-}
-
-template <class Hash, int N>
-QUORVIN_FORCEINLINE typename Hash::Value SimplexCorner(const uint32_t (&index)[N], const float (&offset)[N]) {
-    float r2 = offset[0] * offset[0];
-    QUORVIN_UNROLL
-    for (int a = 1; a < N; ++a) {
-        r2 += offset[a] * offset[a];
-    }
-    return Share(0.5f - r2, Hash::template Corner<N>(index, offset));
-}
-
-// Skews the point onto the cube lattice and finds its cell. A skewed coordinate of 2^23 or more
-// has no fraction left, and every corner then lies far beyond reach: the caller contributes
-// nothing, which also keeps infinite products (huge coordinates) out of the sum.
 template <int N>
-QUORVIN_FORCEINLINE bool SkewedCell(const float (&p)[N], float skew, int32_t (&cell)[N]) {
+QUORVIN_FORCEINLINE bool GradientSetUp(const float (&p)[N], GradientCell& cell, uint32_t (&lo)[N], uint32_t (&hi)[N]) {
+    Cells cells;
+    if (!Locate4(Load(p), cells)) {
+        return false;
+    }
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        lo[a] = Wrap(cells.cell[a]);
+        hi[a] = Wrap(cells.cell[a] + 1);
+    }
+    cell.fraction = cells.fraction;
+    cell.fade = Fade4(cells.fraction);
+    return true;
+}
+
+// Scalar form: the corner values four to a register (the last two axes in the lanes), blended
+// along the last axis first with lanes paired as (0, 1) and (2, 3).
+template <int N, int Group>
+QUORVIN_FORCEINLINE __m128 CornerGroup(const GradientCell& cell, const uint32_t (&lo)[N], const uint32_t (&hi)[N]) {
+    __m128 product[4];
+    [&]<int... K>(std::integer_sequence<int, K...>) {
+        ((product[K] = [&] {
+             uint32_t index[N];
+             CornerIndex<N, 4 * Group + K>(lo, hi, index);
+             return CornerProduct<N>(PermutationHash{}, index, CornerOffset<N, 4 * Group + K>(cell.fraction));
+         }()),
+         ...);
+    }(std::make_integer_sequence<int, 4>{});
+    return Sums4<N>(product[0], product[1], product[2], product[3]);
+}
+
+// Blends lanes (0, 1) and (2, 3) of `a` and of `b` along the axis of weight t: the results in lanes
+// a01, a23, b01, b23.
+QUORVIN_FORCEINLINE __m128 BlendPairs(__m128 a, __m128 b, __m128 t) {
+    const __m128 lower = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 upper = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    return Lerp4(lower, upper, t);
+}
+
+template <int N>
+QUORVIN_FORCEINLINE float GradientScalar(const GradientCell& cell, const uint32_t (&lo)[N], const uint32_t (&hi)[N]) {
+    // `xy` ends up with the four corners of the x and y axes: (0, 0), (0, 1), (1, 0), (1, 1).
+    __m128 xy;
+    if constexpr (N == 2) {
+        xy = CornerGroup<2, 0>(cell, lo, hi);
+    } else if constexpr (N == 3) {
+        xy = BlendPairs(CornerGroup<3, 0>(cell, lo, hi), CornerGroup<3, 1>(cell, lo, hi), Broadcast<2>(cell.fade));
+    } else {
+        const __m128 w = Broadcast<3>(cell.fade);
+        const __m128 x0 = BlendPairs(CornerGroup<4, 0>(cell, lo, hi), CornerGroup<4, 1>(cell, lo, hi), w);
+        const __m128 x1 = BlendPairs(CornerGroup<4, 2>(cell, lo, hi), CornerGroup<4, 3>(cell, lo, hi), w);
+        xy = BlendPairs(x0, x1, Broadcast<2>(cell.fade));
+    }
+    const __m128 x = BlendPairs(xy, xy, Broadcast<1>(cell.fade));
+    const float a = Extract<0>(x), b = Extract<1>(x);
+    return (b - a) * Extract<0>(cell.fade) + a;
+}
+
+// Vector form: one register per corner, blended pairwise along the last axis first.
+template <int N>
+QUORVIN_FORCEINLINE __m128 GradientVector(const GradientCell& cell, const uint32_t (&lo)[N], const uint32_t (&hi)[N]) {
+    constexpr int Corners = 1 << N;
+    __m128 value[Corners];
+    [&]<int... C>(std::integer_sequence<int, C...>) {
+        ((value[C] = [&] {
+             uint32_t index[N];
+             CornerIndex<N, C>(lo, hi, index);
+             return CornerValues<N>(LaneHash{}, index, CornerOffset<N, C>(cell.fraction));
+         }()),
+         ...);
+    }(std::make_integer_sequence<int, Corners>{});
+    const __m128 fade[4] = {Broadcast<0>(cell.fade), Broadcast<1>(cell.fade), Broadcast<2>(cell.fade),
+                            Broadcast<3>(cell.fade)};
+    QUORVIN_UNROLL
+    for (int axis = N - 1, count = Corners; axis >= 0; --axis, count /= 2) {
+        QUORVIN_UNROLL
+        for (int c = 0; c < count / 2; ++c) {
+            value[c] = Lerp4(value[2 * c], value[2 * c + 1], fade[axis]);
+        }
+    }
+    return value[0];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Simplex noise.
+
+template <int N>
+struct SimplexShape;
+
+// The skew and unskew factors, and the offsets added at the corners after the first.
+template <>
+struct SimplexShape<2> {
+    static constexpr float Skew = 0.3660254f, Unskew = 0.21132487f;
+    static constexpr float Added[2] = {0.21132487f, 0.42264974f};
+};
+template <>
+struct SimplexShape<3> {
+    static constexpr float Skew = 0.33333334f, Unskew = 0.16666667f;
+    static constexpr float Added[3] = {0.16666667f, 0.33333334f, 0.5f};
+};
+template <>
+struct SimplexShape<4> {
+    static constexpr float Skew = 0.309017f, Unskew = 0.1381966f;
+    static constexpr float Added[4] = {0.1381966f, 0.2763932f, 0.4145898f, 0.5527864f};
+};
+
+// The steps of the corners after the first, as the portable code chooses them from x0.
+template <int N>
+QUORVIN_FORCEINLINE void SimplexSteps(__m128 x0v, uint32_t (&step)[N][N]) {
+    alignas(16) float x0[4];
+    _mm_store_ps(x0, x0v);
+    if constexpr (N == 2) {
+        const uint32_t i1 = x0[0] > x0[1] ? 1 : 0;
+        step[0][0] = i1, step[0][1] = 1 - i1;
+    } else if constexpr (N == 3) {
+        const float x = x0[0], y = x0[1], z = x0[2];
+        const uint32_t xy = x >= y ? 1 : 0, xz = x >= z ? 1 : 0, yz = y >= z ? 1 : 0;
+        const uint32_t zy = z > y ? 1 : 0, zx = z > x ? 1 : 0;
+        const uint32_t i1 = xy & xz, j1 = (1 - xy) & yz;
+        step[0][0] = i1, step[0][1] = j1, step[0][2] = 1 - i1 - j1;
+        step[1][0] = xy | xz, step[1][1] = (1 - xy) | yz, step[1][2] = (xy & zy) | ((1 - xy) & zx);
+    } else {
+        const float x = x0[0], y = x0[1], z = x0[2], w = x0[3];
+        const int order = (x > y ? 32 : 0) + (x > z ? 16 : 0) + (y > z ? 8 : 0) + (x > w ? 4 : 0) +
+                          (y > w ? 2 : 0) + (z > w ? 1 : 0);
+        const uint8_t* rank = SimplexOrder4[order];
+        QUORVIN_UNROLL
+        for (int a = 0; a < 4; ++a) {
+            step[0][a] = (rank[a] + 1u) >> 2;
+            step[1][a] = (rank[a] + 2u) >> 2;
+            step[2][a] = (rank[a] + 3u) >> 2;
+        }
+    }
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        step[N - 1][a] = 1;
+    }
+}
+
+template <int N>
+QUORVIN_FORCEINLINE __m128 StepVector(const uint32_t (&step)[N]) {
+    alignas(16) int32_t s[4] = {0, 0, 0, 0};
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        s[a] = static_cast<int32_t>(step[a]);
+    }
+    return _mm_cvtepi32_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(s)));
+}
+
+// The simplex corners: N + 1 offsets and indices.
+template <int N>
+struct SimplexCorners {
+    __m128 offset[N + 1];
+    uint32_t index[N + 1][N];
+};
+
+template <int N>
+QUORVIN_FORCEINLINE bool SimplexSetUp(const float (&p)[N], SimplexCorners<N>& corners) {
+    using Shape = SimplexShape<N>;
     float sum = p[0];
     QUORVIN_UNROLL
     for (int a = 1; a < N; ++a) {
         sum += p[a];
     }
-    const float s = sum * skew;
-    bool near = true;
-    float skewed[N];
-    QUORVIN_UNROLL
-    for (int a = 0; a < N; ++a) {
-        skewed[a] = p[a] + s;
-        near = near & IsNear(skewed[a]);
-    }
-    if (!near) {
+    const __m128 point = Load(p);
+    // Lanes past the dimension are cleared so that only real coordinates decide nearness.
+    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, N >= 2 ? -1 : 0, N >= 3 ? -1 : 0, N >= 4 ? -1 : 0));
+    Cells cells;
+    if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
         return false;
     }
+    int32_t cellSum = cells.cell[0];
+    QUORVIN_UNROLL
+    for (int a = 1; a < N; ++a) {
+        cellSum += cells.cell[a];
+    }
+    const __m128 t = _mm_set1_ps(static_cast<float>(cellSum) * Shape::Unskew);
+    const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, t));
+
+    uint32_t step[N][N];
+    SimplexSteps<N>(x0, step);
+    corners.offset[0] = x0;
     QUORVIN_UNROLL
     for (int a = 0; a < N; ++a) {
-        cell[a] = LocateNear(skewed[a]).cell;
+        corners.index[0][a] = Wrap(cells.cell[a]);
+    }
+    QUORVIN_UNROLL
+    for (int c = 1; c <= N; ++c) {
+        corners.offset[c] =
+            _mm_add_ps(_mm_sub_ps(x0, StepVector<N>(step[c - 1])), _mm_set1_ps(Shape::Added[c - 1]));
+        QUORVIN_UNROLL
+        for (int a = 0; a < N; ++a) {
+            corners.index[c][a] = corners.index[0][a] + step[c - 1][a];
+        }
     }
     return true;
 }
 
-// The offset of the point from the cell's first corner, unskewed: p − (cell − t).
+// max(0.5 − |offset|², 0)^4 for up to four corners, one per lane.
 template <int N>
-QUORVIN_FORCEINLINE void FirstOffsets(const float (&p)[N], const int32_t (&cell)[N], float unskew, float (&x0)[N]) {
-    int32_t sum = cell[0];
-    QUORVIN_UNROLL
-    for (int a = 1; a < N; ++a) {
-        sum += cell[a];
-    }
-    const float t = static_cast<float>(sum) * unskew;
-    QUORVIN_UNROLL
-    for (int a = 0; a < N; ++a) {
-        x0[a] = p[a] - (static_cast<float>(cell[a]) - t);
+QUORVIN_FORCEINLINE __m128 Falloff4(__m128 o0, __m128 o1, __m128 o2, __m128 o3) {
+    const __m128 r2 = Sums4<N>(_mm_mul_ps(o0, o0), _mm_mul_ps(o1, o1), _mm_mul_ps(o2, o2), _mm_mul_ps(o3, o3));
+    const __m128 reach = _mm_max_ps(_mm_sub_ps(_mm_set1_ps(0.5f), r2), _mm_setzero_ps());
+    const __m128 squared = _mm_mul_ps(reach, reach);
+    return _mm_mul_ps(squared, squared);
+}
+
+// Corner c's offset, or zeros for the unused fourth lane of the two-dimensional simplex.
+template <int N, int C>
+QUORVIN_FORCEINLINE __m128 OffsetOrZero(const SimplexCorners<N>& k) {
+    if constexpr (C <= N) {
+        return k.offset[C];
+    } else {
+        return _mm_setzero_ps();
     }
 }
 
-// A further corner: the cell's first corner stepped by `step` on each axis, with the offsets
-// x0 − step + `unskew`.
-template <class Hash, int N>
-QUORVIN_FORCEINLINE typename Hash::Value FurtherCorner(const int32_t (&cell)[N], const float (&x0)[N],
-                                                       const uint32_t (&step)[N], float unskew) {
-    uint32_t index[N];
-    float offset[N];
-    QUORVIN_UNROLL
-    for (int a = 0; a < N; ++a) {
-        index[a] = Wrap(cell[a]) + step[a];
-        offset[a] = x0[a] - static_cast<float>(step[a]) + unskew;
+template <int N, int C>
+QUORVIN_FORCEINLINE __m128 ProductOrZero(const SimplexCorners<N>& k) {
+    if constexpr (C <= N) {
+        return CornerProduct<N>(PermutationHash{}, k.index[C], k.offset[C]);
+    } else {
+        return _mm_setzero_ps();
     }
-    return SimplexCorner<Hash, N>(index, offset);
 }
 
-template <class Hash, int N>
-QUORVIN_FORCEINLINE typename Hash::Value FirstCorner(const int32_t (&cell)[N], const float (&x0)[N]) {
-    uint32_t index[N];
-    QUORVIN_UNROLL
-    for (int a = 0; a < N; ++a) {
-        index[a] = Wrap(cell[a]);
+template <int N>
+QUORVIN_FORCEINLINE float SimplexScalar(const SimplexCorners<N>& k) {
+    const __m128 falloff = Falloff4<N>(k.offset[0], k.offset[1], k.offset[2], OffsetOrZero<N, 3>(k));
+    const __m128 share = _mm_mul_ps(
+        Sums4<N>(ProductOrZero<N, 0>(k), ProductOrZero<N, 1>(k), ProductOrZero<N, 2>(k), ProductOrZero<N, 3>(k)),
+        falloff);
+    float sum = (Extract<0>(share) + Extract<1>(share)) + Extract<2>(share);
+    if constexpr (N >= 3) {
+        sum += Extract<3>(share);
     }
-    return SimplexCorner<Hash, N>(index, x0);
-}
-
-template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[1]) {
-    const LatticePoint cell = Locate(p[0]);
-    const uint32_t i[2] = {Wrap(cell.cell), Wrap(cell.cell) + 1};
-    const float f[2] = {cell.fraction, cell.fraction - 1.0f};
-    // In one dimension the falloff is (1 − f²)^4 over the whole cell.
-    const float a = 1.0f - f[0] * f[0];
-    const float b = 1.0f - f[1] * f[1];
-    const uint32_t lower[1] = {i[0]}, upper[1] = {i[1]};
-    const float offLower[1] = {f[0]}, offUpper[1] = {f[1]};
-    return Hash::template Corner<1>(lower, offLower) * ((a * a) * (a * a)) +
-           Hash::template Corner<1>(upper, offUpper) * ((b * b) * (b * b));
-}
-
-template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[2]) {
-    int32_t cell[2];
-    if (!SkewedCell(p, 0.3660254f, cell)) {  // (√3 − 1) / 2
-        return typename Hash::Value{};
+    if constexpr (N == 4) {
+        const __m128 zero = _mm_setzero_ps();
+        const __m128 last = Falloff4<N>(k.offset[4], zero, zero, zero);
+        sum += Extract<0>(_mm_mul_ps(Sums4<N>(ProductOrZero<N, 4>(k), zero, zero, zero), last));
     }
-    float x0[2];
-    FirstOffsets(p, cell, 0.21132487f, x0);  // (3 − √3) / 6
-    const uint32_t i1 = x0[0] > x0[1] ? 1 : 0;
-    const uint32_t middle[2] = {i1, 1 - i1}, last[2] = {1, 1};
-    const auto n0 = FirstCorner<Hash, 2>(cell, x0);
-    const auto n1 = FurtherCorner<Hash, 2>(cell, x0, middle, 0.21132487f);
-    const auto n2 = FurtherCorner<Hash, 2>(cell, x0, last, 0.42264974f);
-    return n1 + n0 + n2;
+    return sum;
 }
 
-template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[3]) {
-    int32_t cell[3];
-    if (!SkewedCell(p, 0.33333334f, cell)) {
-        return typename Hash::Value{};
+template <int N, int C>
+QUORVIN_FORCEINLINE __m128 VectorShare(const SimplexCorners<N>& k, __m128 falloff) {
+    return _mm_mul_ps(CornerValues<N>(LaneHash{}, k.index[C], k.offset[C]), falloff);
+}
+
+template <int N>
+QUORVIN_FORCEINLINE __m128 SimplexVector(const SimplexCorners<N>& k) {
+    const __m128 falloff = Falloff4<N>(k.offset[0], k.offset[1], k.offset[2], OffsetOrZero<N, 3>(k));
+    __m128 sum = _mm_add_ps(VectorShare<N, 0>(k, Broadcast<0>(falloff)), VectorShare<N, 1>(k, Broadcast<1>(falloff)));
+    sum = _mm_add_ps(sum, VectorShare<N, 2>(k, Broadcast<2>(falloff)));
+    if constexpr (N >= 3) {
+        sum = _mm_add_ps(sum, VectorShare<N, 3>(k, Broadcast<3>(falloff)));
     }
-    float x0[3];
-    FirstOffsets(p, cell, 0.16666667f, x0);
-    const float x = x0[0], y = x0[1], z = x0[2];
-    // The path from the first to the last corner steps along the axes in falling order of the
-    // offsets: x, y, z when x ≥ y ≥ z; x, z, y when x ≥ z > y; z, x, y when z > x ≥ y;
-    // z, y, x when z > y > x; y, z, x when y ≥ z > x; y, x, z when y > x ≥ z. Spelled as
-    // comparisons rather than branches, which would mispredict about half the time.
-    const uint32_t xy = x >= y ? 1 : 0, xz = x >= z ? 1 : 0, yz = y >= z ? 1 : 0;
-    const uint32_t zy = z > y ? 1 : 0, zx = z > x ? 1 : 0;
-    const uint32_t i1 = xy & xz, j1 = (1 - xy) & yz;
-    const uint32_t second[3] = {i1, j1, 1 - i1 - j1};
-    const uint32_t third[3] = {xy | xz, (1 - xy) | yz, (xy & zy) | ((1 - xy) & zx)};
-    const uint32_t last[3] = {1, 1, 1};
-    return FirstCorner<Hash, 3>(cell, x0) + FurtherCorner<Hash, 3>(cell, x0, second, 0.16666667f) +
-           FurtherCorner<Hash, 3>(cell, x0, third, 0.33333334f) + FurtherCorner<Hash, 3>(cell, x0, last, 0.5f);
-}
-
-template <class Hash>
-QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[4]) {
-    int32_t cell[4];
-    if (!SkewedCell(p, 0.309017f, cell)) {  // (√5 − 1) / 4
-        return typename Hash::Value{};
+    if constexpr (N == 4) {
+        const __m128 zero = _mm_setzero_ps();
+        sum = _mm_add_ps(sum, VectorShare<N, 4>(k, Broadcast<0>(Falloff4<N>(k.offset[4], zero, zero, zero))));
     }
-    float x0[4];
-    FirstOffsets(p, cell, 0.1381966f, x0);  // (5 − √5) / 20
-    const float x = x0[0], y = x0[1], z = x0[2], w = x0[3];
-    const int order = (x > y ? 32 : 0) + (x > z ? 16 : 0) + (y > z ? 8 : 0) + (x > w ? 4 : 0) + (y > w ? 2 : 0) +
-                      (z > w ? 1 : 0);
-    const uint8_t* rank = SimplexOrder4[order];
-    // The largest offset steps first, at the second corner; the smallest only at the last. With
-    // ranks 0 to 3, (rank + k) >> 2 is whether the rank is at least 4 − k.
-    uint32_t second[4], third[4], fourth[4];
-    const uint32_t last[4] = {1, 1, 1, 1};
-    QUORVIN_UNROLL
-    for (int a = 0; a < 4; ++a) {
-        second[a] = (rank[a] + 1u) >> 2;
-        third[a] = (rank[a] + 2u) >> 2;
-        fourth[a] = (rank[a] + 3u) >> 2;
+    return sum;
+}
+
+QUORVIN_FORCEINLINE float FinishLane(float value, float scale) { return value * scale + 0.5f; }
+
+QUORVIN_FORCEINLINE Vec3 FinishLanes(__m128 value, float scale) {
+    return Vec3{FinishLane(Extract<0>(value), scale), FinishLane(Extract<1>(value), scale),
+                FinishLane(Extract<2>(value), scale)};
+}
+
+constexpr float GradientScale[] = {0.094f, 0.2535f, 0.468f, 0.435f};
+constexpr float SimplexScale[] = {0.197f, 20.0f, 36.0f, 31.0f};
+
+template <int N>
+float Gradient(const float (&p)[N]) {
+    GradientCell cell;
+    uint32_t lo[N], hi[N];
+    if (!GradientSetUp(p, cell, lo, hi)) {
+        return GradientNoiseAt<PermutationHash, N>(p);
     }
-    return FirstCorner<Hash, 4>(cell, x0) + FurtherCorner<Hash, 4>(cell, x0, second, 0.1381966f) +
-           FurtherCorner<Hash, 4>(cell, x0, third, 0.2763932f) + FurtherCorner<Hash, 4>(cell, x0, fourth, 0.4145898f) +
-           FurtherCorner<Hash, 4>(cell, x0, last, 0.5527864f);
+    return FinishLane(GradientScalar<N>(cell, lo, hi), GradientScale[N - 1]);
 }
 
-template <class Hash, int N>
-QUORVIN_FORCEINLINE auto GradientNoiseAt(const float (&p)[N]) {
-    constexpr float Scale[] = {0.094f, 0.2535f, 0.468f, 0.435f};
-    return Finish(Gradient<Hash, N>(p), Scale[N - 1], NonFinite(p));
+template <int N>
+Vec3 GradientVector(const float (&p)[N]) {
+    GradientCell cell;
+    uint32_t lo[N], hi[N];
+    if (!GradientSetUp(p, cell, lo, hi)) {
+        return GradientNoiseAt<LaneHash, N>(p);
+    }
+    return FinishLanes(GradientVector<N>(cell, lo, hi), GradientScale[N - 1]);
 }
 
-template <class Hash, int N>
-QUORVIN_FORCEINLINE auto SimplexNoiseAt(const float (&p)[N]) {
-    constexpr float Scale[] = {0.197f, 20.0f, 36.0f, 31.0f};
-    return Finish(Simplex<Hash>(p), Scale[N - 1], NonFinite(p));
+template <int N>
+float Simplex(const float (&p)[N]) {
+    SimplexCorners<N> corners;
+    if (!SimplexSetUp(p, corners)) {
+        return SimplexNoiseAt<PermutationHash, N>(p);
+    }
+    return FinishLane(SimplexScalar<N>(corners), SimplexScale[N - 1]);
 }
+
+template <int N>
+Vec3 SimplexVector(const float (&p)[N]) {
+    SimplexCorners<N> corners;
+    if (!SimplexSetUp(p, corners)) {
+        return SimplexNoiseAt<LaneHash, N>(p);
+    }
+    return FinishLanes(SimplexVector<N>(corners), SimplexScale[N - 1]);
+}
+
+#else
+
+template <int N>
+float Gradient(const float (&p)[N]) {
+    return GradientNoiseAt<PermutationHash, N>(p);
+}
+template <int N>
+Vec3 GradientVector(const float (&p)[N]) {
+    return GradientNoiseAt<LaneHash, N>(p);
+}
+template <int N>
+float Simplex(const float (&p)[N]) {
+    return SimplexNoiseAt<PermutationHash, N>(p);
+}
+template <int N>
+Vec3 SimplexVector(const float (&p)[N]) {
+    return SimplexNoiseAt<LaneHash, N>(p);
+}
+
+#endif
 
 }  // namespace
 
 float GradientNoise(float x) { return GradientNoiseAt<PermutationHash, 1>({x}); }
-float GradientNoise(float x, float y) { return GradientNoiseAt<PermutationHash, 2>({x, y}); }
-float GradientNoise(const Vec3& p) { return GradientNoiseAt<PermutationHash, 3>({p.x, p.y, p.z}); }
-float GradientNoise(const Vec3& p, float w) { return GradientNoiseAt<PermutationHash, 4>({p.x, p.y, p.z, w}); }
+float GradientNoise(float x, float y) { return Gradient<2>({x, y}); }
+float GradientNoise(const Vec3& p) { return Gradient<3>({p.x, p.y, p.z}); }
+float GradientNoise(const Vec3& p, float w) { return Gradient<4>({p.x, p.y, p.z, w}); }
 
 float SimplexNoise(float x) { return SimplexNoiseAt<PermutationHash, 1>({x}); }
-float SimplexNoise(float x, float y) { return SimplexNoiseAt<PermutationHash, 2>({x, y}); }
-float SimplexNoise(const Vec3& p) { return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z}); }
-float SimplexNoise(const Vec3& p, float w) { return SimplexNoiseAt<PermutationHash, 4>({p.x, p.y, p.z, w}); }
+float SimplexNoise(float x, float y) { return Simplex<2>({x, y}); }
+float SimplexNoise(const Vec3& p) { return Simplex<3>({p.x, p.y, p.z}); }
+float SimplexNoise(const Vec3& p, float w) { return Simplex<4>({p.x, p.y, p.z, w}); }
 
 Vec3 GradientNoiseVector(float x) { return GradientNoiseAt<LaneHash, 1>({x}); }
-Vec3 GradientNoiseVector(float x, float y) { return GradientNoiseAt<LaneHash, 2>({x, y}); }
-Vec3 GradientNoiseVector(const Vec3& p) { return GradientNoiseAt<LaneHash, 3>({p.x, p.y, p.z}); }
-Vec3 GradientNoiseVector(const Vec3& p, float w) { return GradientNoiseAt<LaneHash, 4>({p.x, p.y, p.z, w}); }
+Vec3 GradientNoiseVector(float x, float y) { return GradientVector<2>({x, y}); }
+Vec3 GradientNoiseVector(const Vec3& p) { return GradientVector<3>({p.x, p.y, p.z}); }
+Vec3 GradientNoiseVector(const Vec3& p, float w) { return GradientVector<4>({p.x, p.y, p.z, w}); }
 
 Vec3 SimplexNoiseVector(float x) { return SimplexNoiseAt<LaneHash, 1>({x}); }
-Vec3 SimplexNoiseVector(float x, float y) { return SimplexNoiseAt<LaneHash, 2>({x, y}); }
-Vec3 SimplexNoiseVector(const Vec3& p) { return SimplexNoiseAt<LaneHash, 3>({p.x, p.y, p.z}); }
-Vec3 SimplexNoiseVector(const Vec3& p, float w) { return SimplexNoiseAt<LaneHash, 4>({p.x, p.y, p.z, w}); }
+Vec3 SimplexNoiseVector(float x, float y) { return SimplexVector<2>({x, y}); }
+Vec3 SimplexNoiseVector(const Vec3& p) { return SimplexVector<3>({p.x, p.y, p.z}); }
+Vec3 SimplexNoiseVector(const Vec3& p, float w) { return SimplexVector<4>({p.x, p.y, p.z, w}); }
 
 }  // namespace Quorvin

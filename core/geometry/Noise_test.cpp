@@ -9,9 +9,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <set>
+#include <type_traits>
 #include <vector>
+
+#include "core/geometry/internal/NoisePortable.h"
 
 namespace Quorvin {
 namespace {
@@ -301,6 +305,51 @@ TEST(Noise, VectorComponentsAreIndependentOfEachOtherAndOfTheScalarForm) {
             }
         }
     }
+}
+
+// The portable definition through the same signature as Evaluate.
+float EvaluatePortable(Kind kind, int dims, int component, const float* p) {
+    using namespace NoisePrivate;
+    const auto pick = [component](const auto& v) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(v)>, float>) {
+            return v;
+        } else {
+            return component == 0 ? v.x : component == 1 ? v.y : v.z;
+        }
+    };
+    const auto at = [&]<class Hash>(Hash) {
+        switch (dims) {
+            case 1: return kind == Gradient ? pick(GradientNoiseAt<Hash, 1>({p[0]})) : pick(SimplexNoiseAt<Hash, 1>({p[0]}));
+            case 2:
+                return kind == Gradient ? pick(GradientNoiseAt<Hash, 2>({p[0], p[1]}))
+                                        : pick(SimplexNoiseAt<Hash, 2>({p[0], p[1]}));
+            case 3:
+                return kind == Gradient ? pick(GradientNoiseAt<Hash, 3>({p[0], p[1], p[2]}))
+                                        : pick(SimplexNoiseAt<Hash, 3>({p[0], p[1], p[2]}));
+            default:
+                return kind == Gradient ? pick(GradientNoiseAt<Hash, 4>({p[0], p[1], p[2], p[3]}))
+                                        : pick(SimplexNoiseAt<Hash, 4>({p[0], p[1], p[2], p[3]}));
+        }
+    };
+    return component < 0 ? at(PermutationHash{}) : at(LaneHash{});
+}
+
+TEST(Noise, FastPathsGiveExactlyThePortableResults) {
+    // Bit for bit, over ordinary points, lattice points, and points on both sides of the 2^23 limit.
+    std::mt19937 rng(13);
+    std::uniform_real_distribution<float> coordinate(-3000, 3000);
+    const float special[] = {0.0f, -1.0f, 255.5f, 0x1p23f - 1, 0x1p23f, -0x1p23f, 1e9f, NAN};
+    ForEachFunction([&](Kind kind, int dims, int component) {
+        for (int i = 0; i < 30000; ++i) {
+            float p[4];
+            for (float& c : p) {
+                c = i % 10 == 0 ? special[rng() % 8] : i % 10 == 1 ? std::round(coordinate(rng)) : coordinate(rng);
+            }
+            const float fast = Evaluate(kind, dims, component, p), portable = EvaluatePortable(kind, dims, component, p);
+            ASSERT_TRUE(std::memcmp(&fast, &portable, sizeof fast) == 0)
+                << fast << " vs " << portable << " at " << p[0] << " " << p[1] << " " << p[2] << " " << p[3];
+        }
+    });
 }
 
 TEST(Noise, NonFiniteCoordinatesGiveNaN) {
