@@ -8,11 +8,8 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <new>
 #include <random>
 
-#include "core/diagnostics/Ensure.h"
-#include "core/diagnostics/EnsureTesting.h"
 
 namespace Quorvin {
 namespace {
@@ -243,33 +240,6 @@ TEST(Frustum, AgreesWithCornerTestInDoubleOnAMillionBoxes) {
     }
     std::printf("compared %d boxes, %d within rounding of a plane\n", compared, skipped);
     EXPECT_LT(skipped, compared / 100);
-}
-
-void PrintCondition(const char*, const char* condition, const char*, int32_t) {
-    std::fprintf(stderr, "[failed: %s]\n", condition);
-    std::fflush(stderr);
-}
-
-TEST(FrustumDeathTest, ConstructionOffA16ByteBoundaryFailsTheCheck) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    alignas(16) static unsigned char storage[sizeof(Frustum) + 16];
-    // Constructing at the boundary is fine, in both forms.
-    new (storage) Frustum(Identity);
-    new (storage) Frustum();
-    for (int offset : {4, 8}) {
-        EXPECT_EXIT(
-            {
-                EnsurePrivate::SetFatalHandler(&PrintCondition);
-                new (storage + offset) Frustum(Identity);
-            },
-            Testing::DiedOfAccessViolation, R"(\[failed: IS_ALIGNED\(size_t\(this\), 16\)\])");
-    }
-    EXPECT_EXIT(
-        {
-            EnsurePrivate::SetFatalHandler(&PrintCondition);
-            new (storage + 12) Frustum();
-        },
-        Testing::DiedOfAccessViolation, R"(\[failed: IS_ALIGNED\(size_t\(this\), 16\)\])");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 // go to the portable code.
 #include "core/geometry/Noise.h"
 
+#include <cstring>
 #include <utility>
 
 #include "core/Compiler.h"
@@ -106,8 +107,8 @@ QUORVIN_FORCEINLINE __m128 Row(uint32_t h) {
 
 // The value of one corner at `offset`: for the scalar form the row product (summed later, four
 // corners together), for the vector form the three dot products in lanes 0 to 2.
-template <int N>
-QUORVIN_FORCEINLINE __m128 CornerProduct(PermutationHash, const uint32_t (&index)[N], __m128 offset) {
+template <int N, class Index>
+QUORVIN_FORCEINLINE __m128 CornerProduct(PermutationHash, const Index& index, __m128 offset) {
     return _mm_mul_ps(Row<N>(PermutationHash::Pick<N>(index)), offset);
 }
 
@@ -120,8 +121,8 @@ QUORVIN_FORCEINLINE __m128 RowOfLane(uint32_t lane) {
     return _mm_load_ps(reinterpret_cast<const float*>(rows + ((lane >> 12) & (Mask << 4))));
 }
 
-template <int N>
-QUORVIN_FORCEINLINE __m128 CornerValues(LaneHash, const uint32_t (&index)[N], __m128 offset) {
+template <int N, class Index>
+QUORVIN_FORCEINLINE __m128 CornerValues(LaneHash, const Index& index, __m128 offset) {
     const LaneHash::Choices lanes = LaneHash::MixedLanes<N>(index);
     return Sums4<N>(_mm_mul_ps(RowOfLane<N>(lanes.a), offset), _mm_mul_ps(RowOfLane<N>(lanes.b), offset),
                     _mm_mul_ps(RowOfLane<N>(lanes.c), offset), _mm_setzero_ps());
@@ -258,54 +259,55 @@ struct SimplexShape<4> {
     static constexpr float Added[4] = {0.1381966f, 0.2763932f, 0.4145898f, 0.5527864f};
 };
 
-// The steps of the corners after the first, as the portable code chooses them from x0.
+// The rank of each axis (0 to N − 1) in the order the simplex corners step along them, as the
+// portable code decides it from x0, ties included. Corner c (1 to N) has stepped along the axes of
+// rank N − c and above: (rank + 4 − N + c) >> 2 is 1 exactly for those, and for every axis at c = N.
+struct Ranks3 {
+    uint8_t rank[8][4];
+};
+
+// Indexed by (x ≥ y) | (x ≥ z) << 1 | (y ≥ z) << 2, from the portable code's rules.
+constexpr Ranks3 MakeRanks3() {
+    Ranks3 table{};
+    for (uint32_t code = 0; code < 8; ++code) {
+        const uint32_t xy = code & 1, xz = (code >> 1) & 1, yz = (code >> 2) & 1, zy = 1 - yz, zx = 1 - xz;
+        const uint32_t i1 = xy & xz, j1 = (1 - xy) & yz;
+        const uint32_t i2 = xy | xz, j2 = (1 - xy) | yz, k2 = (xy & zy) | ((1 - xy) & zx);
+        table.rank[code][0] = static_cast<uint8_t>(i1 + i2);
+        table.rank[code][1] = static_cast<uint8_t>(j1 + j2);
+        table.rank[code][2] = static_cast<uint8_t>((1 - i1 - j1) + k2);
+    }
+    return table;
+}
+
+constexpr Ranks3 SimplexOrder3 = MakeRanks3();
+
 template <int N>
-QUORVIN_FORCEINLINE void SimplexSteps(__m128 x0v, uint32_t (&step)[N][N]) {
+QUORVIN_FORCEINLINE __m128i Ranks(__m128 x0v) {
     alignas(16) float x0[4];
     _mm_store_ps(x0, x0v);
+    uint32_t packed;  // one byte per axis, x lowest
     if constexpr (N == 2) {
-        const uint32_t i1 = x0[0] > x0[1] ? 1 : 0;
-        step[0][0] = i1, step[0][1] = 1 - i1;
+        const uint32_t xFirst = x0[0] > x0[1] ? 1 : 0;
+        packed = xFirst | (1 - xFirst) << 8;
     } else if constexpr (N == 3) {
-        const float x = x0[0], y = x0[1], z = x0[2];
-        const uint32_t xy = x >= y ? 1 : 0, xz = x >= z ? 1 : 0, yz = y >= z ? 1 : 0;
-        const uint32_t zy = z > y ? 1 : 0, zx = z > x ? 1 : 0;
-        const uint32_t i1 = xy & xz, j1 = (1 - xy) & yz;
-        step[0][0] = i1, step[0][1] = j1, step[0][2] = 1 - i1 - j1;
-        step[1][0] = xy | xz, step[1][1] = (1 - xy) | yz, step[1][2] = (xy & zy) | ((1 - xy) & zx);
+        const uint32_t code = (x0[0] >= x0[1] ? 1 : 0) | (x0[0] >= x0[2] ? 2 : 0) | (x0[1] >= x0[2] ? 4 : 0);
+        std::memcpy(&packed, SimplexOrder3.rank[code], 4);
     } else {
         const float x = x0[0], y = x0[1], z = x0[2], w = x0[3];
         const int order = (x > y ? 32 : 0) + (x > z ? 16 : 0) + (y > z ? 8 : 0) + (x > w ? 4 : 0) +
                           (y > w ? 2 : 0) + (z > w ? 1 : 0);
-        const uint8_t* rank = SimplexOrder4[order];
-        QUORVIN_UNROLL
-        for (int a = 0; a < 4; ++a) {
-            step[0][a] = (rank[a] + 1u) >> 2;
-            step[1][a] = (rank[a] + 2u) >> 2;
-            step[2][a] = (rank[a] + 3u) >> 2;
-        }
+        std::memcpy(&packed, SimplexOrder4[order], 4);
     }
-    QUORVIN_UNROLL
-    for (int a = 0; a < N; ++a) {
-        step[N - 1][a] = 1;
-    }
-}
-
-template <int N>
-QUORVIN_FORCEINLINE __m128 StepVector(const uint32_t (&step)[N]) {
-    alignas(16) int32_t s[4] = {0, 0, 0, 0};
-    QUORVIN_UNROLL
-    for (int a = 0; a < N; ++a) {
-        s[a] = static_cast<int32_t>(step[a]);
-    }
-    return _mm_cvtepi32_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(s)));
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(packed)), zero), zero);
 }
 
 // The simplex corners: N + 1 offsets and indices.
 template <int N>
 struct SimplexCorners {
     __m128 offset[N + 1];
-    uint32_t index[N + 1][N];
+    alignas(16) uint32_t index[N + 1][4];
 };
 
 template <int N>
@@ -318,7 +320,7 @@ QUORVIN_FORCEINLINE bool SimplexSetUp(const float (&p)[N], SimplexCorners<N>& co
     }
     const __m128 point = Load(p);
     // Lanes past the dimension are cleared so that only real coordinates decide nearness.
-    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, N >= 2 ? -1 : 0, N >= 3 ? -1 : 0, N >= 4 ? -1 : 0));
+    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, N >= 3 ? -1 : 0, N >= 4 ? -1 : 0));
     Cells cells;
     if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
         return false;
@@ -330,22 +332,16 @@ QUORVIN_FORCEINLINE bool SimplexSetUp(const float (&p)[N], SimplexCorners<N>& co
     }
     const __m128 t = _mm_set1_ps(static_cast<float>(cellSum) * Shape::Unskew);
     const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, t));
-
-    uint32_t step[N][N];
-    SimplexSteps<N>(x0, step);
+    const __m128i first = _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(cells.cell)),
+                                        _mm_set1_epi32(255));
+    const __m128i ranks = Ranks<N>(x0);
     corners.offset[0] = x0;
-    QUORVIN_UNROLL
-    for (int a = 0; a < N; ++a) {
-        corners.index[0][a] = Wrap(cells.cell[a]);
-    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(corners.index[0]), first);
     QUORVIN_UNROLL
     for (int c = 1; c <= N; ++c) {
-        corners.offset[c] =
-            _mm_add_ps(_mm_sub_ps(x0, StepVector<N>(step[c - 1])), _mm_set1_ps(Shape::Added[c - 1]));
-        QUORVIN_UNROLL
-        for (int a = 0; a < N; ++a) {
-            corners.index[c][a] = corners.index[0][a] + step[c - 1][a];
-        }
+        const __m128i step = _mm_srli_epi32(_mm_add_epi32(ranks, _mm_set1_epi32(4 - N + c)), 2);
+        corners.offset[c] = _mm_add_ps(_mm_sub_ps(x0, _mm_cvtepi32_ps(step)), _mm_set1_ps(Shape::Added[c - 1]));
+        _mm_store_si128(reinterpret_cast<__m128i*>(corners.index[c]), _mm_add_epi32(first, step));
     }
     return true;
 }

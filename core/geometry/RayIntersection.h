@@ -15,13 +15,14 @@
 //    then decide containment in 2D on the two axes where the normal is smallest. They honour the
 //    two-sided flag and need t > 0: a ray that starts on the shape misses.
 //
-// IntersectQuadProjected's u and v are NOT those of IntersectQuad for the same hit. They start
-// from the weights of p0 and p2 in the triangle (p0, p1, p2) and go through the bilinear inversion
-// with the matching weights of p3, as existing callers expect; they are clamped to [0, 1] (NaN,
-// from a degenerate quad, becomes 0). IntersectTriangleProjected's u and v are the unnormalised
-// weights of p0 and p2 (twice the signed projected areas of the sub-triangles opposite them);
-// divide by u + v + (the weight of p1) or by the projected triangle area to get barycentrics.
-//
+// IntersectQuadProjected's u and v are NOT those of IntersectQuad for the same hit: they start from
+// the weights of p0 and p2 in the triangle (p0, p1, p2) and go through the bilinear inversion with
+// the matching weights of p3, as existing callers expect. For the unit square and the point
+// (0.25, 0.75), IntersectQuad reports u = 0.25, v = 0.75 and IntersectQuadProjected u = v = 0.75.
+// They are clamped to [0, 1] (NaN, from a degenerate quad, becomes 0).
+// IntersectTriangleProjected's u and v are the weights of p0 and p2 left unnormalised: each is
+// multiplied by twice the triangle's signed area on the two axes the test kept.
+
 // Quads are expected to be planar and convex, corners in order around the edge. Degenerate shapes
 // (zero area, a zero normal, a ray parallel to the plane) miss; NaN anywhere misses.
 //

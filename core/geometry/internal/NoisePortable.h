@@ -119,8 +119,9 @@ QUORVIN_FORCEINLINE float Dot(const float* g, const float (&offset)[N]) {
 struct PermutationHash {
     using Value = float;
 
-    template <int N>
-    static QUORVIN_FORCEINLINE uint32_t Pick(const uint32_t (&index)[N]) {
+    // `index` is anything indexable by axis: an array of N or a row of four lanes.
+    template <int N, class Index>
+    static QUORVIN_FORCEINLINE uint32_t Pick(const Index& index) {
         uint32_t h = P[index[N - 1]];
         QUORVIN_UNROLL
         for (int a = N - 2; a >= 0; --a) {
@@ -146,8 +147,8 @@ struct LaneHash {
         uint32_t a, b, c;
     };
 
-    template <int N>
-    static QUORVIN_FORCEINLINE Choices MixedLanes(const uint32_t (&index)[N]) {
+    template <int N, class Index>
+    static QUORVIN_FORCEINLINE Choices MixedLanes(const Index& index) {
         // Lanes that a dimension lacks hold constants (the LCG step of 3 and of 17).
         uint32_t x = Lane(index[0]), y = 1018897798u, z = 1042201148u, w = 0;
         if constexpr (N >= 2) y = Lane(index[1]);
@@ -171,8 +172,8 @@ struct LaneHash {
     }
 
     // The gradient choices are the top halves of the three mixed lanes.
-    template <int N>
-    static QUORVIN_FORCEINLINE Choices Pick(const uint32_t (&index)[N]) {
+    template <int N, class Index>
+    static QUORVIN_FORCEINLINE Choices Pick(const Index& index) {
         const Choices lanes = MixedLanes<N>(index);
         return Choices{lanes.a >> 16, lanes.b >> 16, lanes.c >> 16};
     }
