@@ -8,7 +8,6 @@
 // go to the portable code.
 #include "core/geometry/Noise.h"
 
-#include <cstring>
 #include <utility>
 
 #include "core/Compiler.h"
@@ -262,45 +261,44 @@ struct SimplexShape<4> {
 // The rank of each axis (0 to N − 1) in the order the simplex corners step along them, as the
 // portable code decides it from x0, ties included. Corner c (1 to N) has stepped along the axes of
 // rank N − c and above: (rank + 4 − N + c) >> 2 is 1 exactly for those, and for every axis at c = N.
-struct Ranks3 {
-    uint8_t rank[8][4];
-};
-
-// Indexed by (x ≥ y) | (x ≥ z) << 1 | (y ≥ z) << 2, from the portable code's rules.
-constexpr Ranks3 MakeRanks3() {
-    Ranks3 table{};
-    for (uint32_t code = 0; code < 8; ++code) {
-        const uint32_t xy = code & 1, xz = (code >> 1) & 1, yz = (code >> 2) & 1, zy = 1 - yz, zx = 1 - xz;
-        const uint32_t i1 = xy & xz, j1 = (1 - xy) & yz;
-        const uint32_t i2 = xy | xz, j2 = (1 - xy) | yz, k2 = (xy & zy) | ((1 - xy) & zx);
-        table.rank[code][0] = static_cast<uint8_t>(i1 + i2);
-        table.rank[code][1] = static_cast<uint8_t>(j1 + j2);
-        table.rank[code][2] = static_cast<uint8_t>((1 - i1 - j1) + k2);
+// The rank of each axis (0 to N − 1) in the order the simplex corners step along them: the number
+// of axes it comes before. The portable code's rules are pairwise: in three dimensions an axis
+// comes before a later axis when its offset is at least as large, in two and four dimensions only
+// when it is larger; before an earlier axis it needs to be larger in three dimensions and at least
+// as large in two and four. Corner c (1 to N) has stepped along the axes of rank N − c and above:
+// (rank + 4 − N + c) >> 2 is 1 exactly for those, and for every axis at c = N.
+template <int N, int Shift>
+QUORVIN_FORCEINLINE __m128i Beats(__m128 x0) {
+    // Lane a against lane (a + Shift) mod N.
+    __m128 other;
+    if constexpr (N == 2) {
+        other = _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 2, 0, 1));
+    } else if constexpr (N == 3) {
+        other = Shift == 1 ? _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 0, 2, 1)) : _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 2));
+    } else {
+        other = _mm_shuffle_ps(x0, x0, _MM_SHUFFLE((3 + Shift) & 3, (2 + Shift) & 3, (1 + Shift) & 3, Shift & 3));
     }
-    return table;
+    // Lane a's opponent is a later axis when a + Shift < N: three dimensions use ≥ there, the
+    // others >; against an earlier axis it is the other way round.
+    constexpr auto laterOpponent = [](int a) { return a + Shift < N; };
+    constexpr bool geForLater = N == 3;
+    const __m128 ge = _mm_cmpge_ps(x0, other), gt = _mm_cmpgt_ps(x0, other);
+    const auto pickGe = [&](int a) { return laterOpponent(a) == geForLater ? -1 : 0; };
+    const __m128 useGe = _mm_castsi128_ps(_mm_setr_epi32(pickGe(0), pickGe(1), pickGe(2), pickGe(3)));
+    return _mm_castps_si128(_mm_or_ps(_mm_and_ps(useGe, ge), _mm_andnot_ps(useGe, gt)));
 }
 
-constexpr Ranks3 SimplexOrder3 = MakeRanks3();
-
 template <int N>
-QUORVIN_FORCEINLINE __m128i Ranks(__m128 x0v) {
-    alignas(16) float x0[4];
-    _mm_store_ps(x0, x0v);
-    uint32_t packed;  // one byte per axis, x lowest
-    if constexpr (N == 2) {
-        const uint32_t xFirst = x0[0] > x0[1] ? 1 : 0;
-        packed = xFirst | (1 - xFirst) << 8;
-    } else if constexpr (N == 3) {
-        const uint32_t code = (x0[0] >= x0[1] ? 1 : 0) | (x0[0] >= x0[2] ? 2 : 0) | (x0[1] >= x0[2] ? 4 : 0);
-        std::memcpy(&packed, SimplexOrder3.rank[code], 4);
-    } else {
-        const float x = x0[0], y = x0[1], z = x0[2], w = x0[3];
-        const int order = (x > y ? 32 : 0) + (x > z ? 16 : 0) + (y > z ? 8 : 0) + (x > w ? 4 : 0) +
-                          (y > w ? 2 : 0) + (z > w ? 1 : 0);
-        std::memcpy(&packed, SimplexOrder4[order], 4);
+QUORVIN_FORCEINLINE __m128i Ranks(__m128 x0) {
+    // Each comparison mask is −1 where the lane's axis comes first.
+    __m128i count = _mm_sub_epi32(_mm_setzero_si128(), Beats<N, 1>(x0));
+    if constexpr (N >= 3) {
+        count = _mm_sub_epi32(count, Beats<N, 2>(x0));
     }
-    const __m128i zero = _mm_setzero_si128();
-    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(packed)), zero), zero);
+    if constexpr (N >= 4) {
+        count = _mm_sub_epi32(count, Beats<N, 3>(x0));
+    }
+    return count;
 }
 
 // The simplex corners: N + 1 offsets and indices.
