@@ -41,12 +41,12 @@ Frustum::Frustum() {
 
 Frustum::Frustum(std::span<const float, 16> m) {
     QUORVIN_ENSURE(IS_ALIGNED(size_t(this), 16));
-    planes[0] = OutwardPlane(m[2], m[6], m[10], m[14]);                                   // near: z ≥ 0
-    planes[1] = OutwardPlane(m[0] + m[3], m[4] + m[7], m[8] + m[11], m[12] + m[15]);      // left: x ≥ −w
-    planes[2] = OutwardPlane(m[3] - m[0], m[7] - m[4], m[11] - m[8], m[15] - m[12]);      // right: x ≤ w
-    planes[3] = OutwardPlane(m[3] - m[1], m[7] - m[5], m[11] - m[9], m[15] - m[13]);      // top: y ≤ w
-    planes[4] = OutwardPlane(m[1] + m[3], m[5] + m[7], m[9] + m[11], m[13] + m[15]);      // bottom: y ≥ −w
-    planes[5] = OutwardPlane(m[3] - m[2], m[7] - m[6], m[11] - m[10], m[15] - m[14]);     // far: z ≤ w
+    planes[0] = OutwardPlane(m[2], m[6], m[10], m[14]);                                // near: z ≥ 0
+    planes[1] = OutwardPlane(m[0] + m[3], m[4] + m[7], m[8] + m[11], m[12] + m[15]);   // left: x ≥ −w
+    planes[2] = OutwardPlane(m[3] - m[0], m[7] - m[4], m[11] - m[8], m[15] - m[12]);   // right: x ≤ w
+    planes[3] = OutwardPlane(m[3] - m[1], m[7] - m[5], m[11] - m[9], m[15] - m[13]);   // top: y ≤ w
+    planes[4] = OutwardPlane(m[1] + m[3], m[5] + m[7], m[9] + m[11], m[13] + m[15]);   // bottom: y ≥ −w
+    planes[5] = OutwardPlane(m[3] - m[2], m[7] - m[6], m[11] - m[10], m[15] - m[14]);  // far: z ≤ w
     UpdateLanes();
 }
 

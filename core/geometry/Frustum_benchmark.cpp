@@ -46,8 +46,10 @@ const Scene& TheScene() {
 int32_t ScalarIsVisible(const Plane (&planes)[6], const Vec3& c, const Vec3& e) {
     for (const Plane& p : planes) {
         const float d = p.nx * c.x + p.ny * c.y + p.nz * c.z - p.w;
-        const float r = std::fabs(p.nx) * std::fabs(e.x) + std::fabs(p.ny) * std::fabs(e.y) + std::fabs(p.nz) * std::fabs(e.z);
-        if (r < d) return 0;
+        const float r = std::fabs(p.nx) * std::fabs(e.x) + std::fabs(p.ny) * std::fabs(e.y) +
+                        std::fabs(p.nz) * std::fabs(e.z);
+        if (r < d)
+            return 0;
     }
     return 1;
 }
@@ -56,9 +58,12 @@ BoxClass ScalarClassify(const Plane (&planes)[6], const Vec3& c, const Vec3& e) 
     BoxClass result = BoxClass::Inside;
     for (const Plane& p : planes) {
         const float d = p.nx * c.x + p.ny * c.y + p.nz * c.z - p.w;
-        const float r = std::fabs(p.nx) * std::fabs(e.x) + std::fabs(p.ny) * std::fabs(e.y) + std::fabs(p.nz) * std::fabs(e.z);
-        if (r < d) return BoxClass::Outside;
-        if (-r < d) result = BoxClass::Intersecting;
+        const float r = std::fabs(p.nx) * std::fabs(e.x) + std::fabs(p.ny) * std::fabs(e.y) +
+                        std::fabs(p.nz) * std::fabs(e.z);
+        if (r < d)
+            return BoxClass::Outside;
+        if (-r < d)
+            result = BoxClass::Intersecting;
     }
     return result;
 }
@@ -70,7 +75,8 @@ void RunOverBoxes(benchmark::State& state, Test test) {
     uint64_t cycles = 0;
     for (auto _ : state) {
         const uint64_t start = __rdtsc();
-        for (int i = 0; i < Boxes; ++i) visible += test(i);
+        for (int i = 0; i < Boxes; ++i)
+            visible += test(i);
         cycles += __rdtsc() - start;
         benchmark::DoNotOptimize(visible);
     }
@@ -101,7 +107,8 @@ void BM_FrustumClassify(benchmark::State& state) {
 
 void BM_ScalarIsVisible(benchmark::State& state) {
     const Scene& s = TheScene();
-    RunOverBoxes(state, [&](int i) { return ScalarIsVisible(s.frustum.planes, s.centers[i], s.halfExtents[i]); });
+    RunOverBoxes(state,
+                 [&](int i) { return ScalarIsVisible(s.frustum.planes, s.centers[i], s.halfExtents[i]); });
 }
 
 void BM_ScalarClassify(benchmark::State& state) {

@@ -52,7 +52,8 @@ TEST(Frustum, IdentityMatrixBoundsTheUnitClipBox) {
     // Inside is the box from (−1, −1, 0) to (1, 1, 1).
     EXPECT_EQ(ClassOf(f, {0, 0, 0.5f}, {0.5f, 0.5f, 0.25f}), BoxClass::Inside);
     EXPECT_EQ(ClassOf(f, {0, 0, 0.5f}, {1, 1, 0.5f}), BoxClass::Inside);  // the whole region
-    const Vec3 beyond[6] = {{0, 0, -0.5f}, {-1.5f, 0, 0.5f}, {1.5f, 0, 0.5f}, {0, 1.5f, 0.5f}, {0, -1.5f, 0.5f}, {0, 0, 1.5f}};
+    const Vec3 beyond[6] = {{0, 0, -0.5f},   {-1.5f, 0, 0.5f}, {1.5f, 0, 0.5f},
+                            {0, 1.5f, 0.5f}, {0, -1.5f, 0.5f}, {0, 0, 1.5f}};
     for (const Vec3& c : beyond) {
         EXPECT_EQ(ClassOf(f, c, {0.25f, 0.25f, 0.25f}), BoxClass::Outside);
         EXPECT_EQ(f.IsVisible(c, {0.25f, 0.25f, 0.25f}), 0);
@@ -135,8 +136,8 @@ std::array<std::array<double, 4>, 6> ClipPlanes(const Matrix& f) {
 
 // Classification by corners: outside when all eight corners lie outside one plane, intersecting
 // when some corner lies outside some plane. `bias` moves every plane outwards by that distance.
-BoxClass ReferenceClass(const std::array<std::array<double, 4>, 6>& planes, const double c[3], const double e[3],
-                        double bias) {
+BoxClass ReferenceClass(const std::array<std::array<double, 4>, 6>& planes, const double c[3],
+                        const double e[3], double bias) {
     bool across = false;
     for (const auto& p : planes) {
         const double length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
@@ -222,8 +223,8 @@ TEST(Frustum, AgreesWithCornerTestInDoubleOnAMillionBoxes) {
             const double cd[3] = {c.x, c.y, c.z};
             const double ed[3] = {std::fabs(e.x), std::fabs(e.y), std::fabs(e.z)};
             // Decisions that a change within single-precision rounding could flip are not compared.
-            const double tolerance = 1e-6 * (std::fabs(cd[0]) + std::fabs(cd[1]) + std::fabs(cd[2]) + ed[0] + ed[1] +
-                                             ed[2] + camera.reach);
+            const double tolerance = 1e-6 * (std::fabs(cd[0]) + std::fabs(cd[1]) + std::fabs(cd[2]) + ed[0] +
+                                             ed[1] + ed[2] + camera.reach);
             const BoxClass expected = ReferenceClass(planes, cd, ed, 0);
             if (ReferenceClass(planes, cd, ed, tolerance) != expected ||
                 ReferenceClass(planes, cd, ed, -tolerance) != expected) {

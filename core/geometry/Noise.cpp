@@ -135,12 +135,20 @@ QUORVIN_FORCEINLINE __m128 CornerOffset(__m128 fraction) {
     return _mm_sub_ps(fraction, _mm_setr_ps(bit(0), bit(1), bit(2), bit(3)));
 }
 
+template <int N>
+struct Indices {
+    uint32_t axis[N];
+    uint32_t operator[](int a) const { return axis[a]; }
+};
+
 template <int N, int C>
-QUORVIN_FORCEINLINE void CornerIndex(const uint32_t (&lo)[N], const uint32_t (&hi)[N], uint32_t (&index)[N]) {
+QUORVIN_FORCEINLINE Indices<N> CornerIndices(const uint32_t (&lo)[N], const uint32_t (&hi)[N]) {
+    Indices<N> index;
     QUORVIN_UNROLL
     for (int a = 0; a < N; ++a) {
-        index[a] = ((C >> (N - 1 - a)) & 1) ? hi[a] : lo[a];
+        index.axis[a] = ((C >> (N - 1 - a)) & 1) ? hi[a] : lo[a];
     }
+    return index;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -152,7 +160,8 @@ struct GradientCell {
 };
 
 template <int N>
-QUORVIN_FORCEINLINE bool GradientSetUp(const float (&p)[N], GradientCell& cell, uint32_t (&lo)[N], uint32_t (&hi)[N]) {
+QUORVIN_FORCEINLINE bool GradientSetUp(const float (&p)[N], GradientCell& cell, uint32_t (&lo)[N],
+                                       uint32_t (&hi)[N]) {
     Cells cells;
     if (!Locate4(Load(p), cells)) {
         return false;
@@ -170,16 +179,15 @@ QUORVIN_FORCEINLINE bool GradientSetUp(const float (&p)[N], GradientCell& cell, 
 // Scalar form: the corner values four to a register (the last two axes in the lanes), blended
 // along the last axis first with lanes paired as (0, 1) and (2, 3).
 template <int N, int Group>
-QUORVIN_FORCEINLINE __m128 CornerGroup(const GradientCell& cell, const uint32_t (&lo)[N], const uint32_t (&hi)[N]) {
+QUORVIN_FORCEINLINE __m128 CornerGroup(const GradientCell& cell, const uint32_t (&lo)[N],
+                                       const uint32_t (&hi)[N]) {
     __m128 product[4];
-    [&]<int... K>(std::integer_sequence<int, K...>) {
-        ((product[K] = [&] {
-             uint32_t index[N];
-             CornerIndex<N, 4 * Group + K>(lo, hi, index);
-             return CornerProduct<N>(PermutationHash{}, index, CornerOffset<N, 4 * Group + K>(cell.fraction));
-         }()),
+    const auto fill = [&]<int... K>(std::integer_sequence<int, K...>) {
+        ((product[K] = CornerProduct<N>(PermutationHash{}, CornerIndices<N, 4 * Group + K>(lo, hi),
+                                        CornerOffset<N, 4 * Group + K>(cell.fraction))),
          ...);
-    }(std::make_integer_sequence<int, 4>{});
+    };
+    fill(std::make_integer_sequence<int, 4>{});
     return Sums4<N>(product[0], product[1], product[2], product[3]);
 }
 
@@ -192,13 +200,15 @@ QUORVIN_FORCEINLINE __m128 BlendPairs(__m128 a, __m128 b, __m128 t) {
 }
 
 template <int N>
-QUORVIN_FORCEINLINE float GradientScalar(const GradientCell& cell, const uint32_t (&lo)[N], const uint32_t (&hi)[N]) {
+QUORVIN_FORCEINLINE float GradientScalar(const GradientCell& cell, const uint32_t (&lo)[N],
+                                         const uint32_t (&hi)[N]) {
     // `xy` ends up with the four corners of the x and y axes: (0, 0), (0, 1), (1, 0), (1, 1).
     __m128 xy;
     if constexpr (N == 2) {
         xy = CornerGroup<2, 0>(cell, lo, hi);
     } else if constexpr (N == 3) {
-        xy = BlendPairs(CornerGroup<3, 0>(cell, lo, hi), CornerGroup<3, 1>(cell, lo, hi), Broadcast<2>(cell.fade));
+        xy = BlendPairs(CornerGroup<3, 0>(cell, lo, hi), CornerGroup<3, 1>(cell, lo, hi),
+                        Broadcast<2>(cell.fade));
     } else {
         const __m128 w = Broadcast<3>(cell.fade);
         const __m128 x0 = BlendPairs(CornerGroup<4, 0>(cell, lo, hi), CornerGroup<4, 1>(cell, lo, hi), w);
@@ -212,17 +222,16 @@ QUORVIN_FORCEINLINE float GradientScalar(const GradientCell& cell, const uint32_
 
 // Vector form: one register per corner, blended pairwise along the last axis first.
 template <int N>
-QUORVIN_FORCEINLINE __m128 GradientVector(const GradientCell& cell, const uint32_t (&lo)[N], const uint32_t (&hi)[N]) {
+QUORVIN_FORCEINLINE __m128 GradientVector(const GradientCell& cell, const uint32_t (&lo)[N],
+                                          const uint32_t (&hi)[N]) {
     constexpr int Corners = 1 << N;
     __m128 value[Corners];
-    [&]<int... C>(std::integer_sequence<int, C...>) {
-        ((value[C] = [&] {
-             uint32_t index[N];
-             CornerIndex<N, C>(lo, hi, index);
-             return CornerValues<N>(LaneHash{}, index, CornerOffset<N, C>(cell.fraction));
-         }()),
+    const auto fill = [&]<int... C>(std::integer_sequence<int, C...>) {
+        ((value[C] =
+              CornerValues<N>(LaneHash{}, CornerIndices<N, C>(lo, hi), CornerOffset<N, C>(cell.fraction))),
          ...);
-    }(std::make_integer_sequence<int, Corners>{});
+    };
+    fill(std::make_integer_sequence<int, Corners>{});
     const __m128 fade[4] = {Broadcast<0>(cell.fade), Broadcast<1>(cell.fade), Broadcast<2>(cell.fade),
                             Broadcast<3>(cell.fade)};
     QUORVIN_UNROLL
@@ -274,9 +283,11 @@ QUORVIN_FORCEINLINE __m128i Beats(__m128 x0) {
     if constexpr (N == 2) {
         other = _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 2, 0, 1));
     } else if constexpr (N == 3) {
-        other = Shift == 1 ? _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 0, 2, 1)) : _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 2));
+        other = Shift == 1 ? _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 0, 2, 1))
+                           : _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 2));
     } else {
-        other = _mm_shuffle_ps(x0, x0, _MM_SHUFFLE((3 + Shift) & 3, (2 + Shift) & 3, (1 + Shift) & 3, Shift & 3));
+        other =
+            _mm_shuffle_ps(x0, x0, _MM_SHUFFLE((3 + Shift) & 3, (2 + Shift) & 3, (1 + Shift) & 3, Shift & 3));
     }
     // Lane a's opponent is a later axis when a + Shift < N: three dimensions use ≥ there, the
     // others >; against an earlier axis it is the other way round.
@@ -330,15 +341,16 @@ QUORVIN_FORCEINLINE bool SimplexSetUp(const float (&p)[N], SimplexCorners<N>& co
     }
     const __m128 t = _mm_set1_ps(static_cast<float>(cellSum) * Shape::Unskew);
     const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, t));
-    const __m128i first = _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(cells.cell)),
-                                        _mm_set1_epi32(255));
+    const __m128i first =
+        _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(cells.cell)), _mm_set1_epi32(255));
     const __m128i ranks = Ranks<N>(x0);
     corners.offset[0] = x0;
     _mm_store_si128(reinterpret_cast<__m128i*>(corners.index[0]), first);
     QUORVIN_UNROLL
     for (int c = 1; c <= N; ++c) {
         const __m128i step = _mm_srli_epi32(_mm_add_epi32(ranks, _mm_set1_epi32(4 - N + c)), 2);
-        corners.offset[c] = _mm_add_ps(_mm_sub_ps(x0, _mm_cvtepi32_ps(step)), _mm_set1_ps(Shape::Added[c - 1]));
+        corners.offset[c] =
+            _mm_add_ps(_mm_sub_ps(x0, _mm_cvtepi32_ps(step)), _mm_set1_ps(Shape::Added[c - 1]));
         _mm_store_si128(reinterpret_cast<__m128i*>(corners.index[c]), _mm_add_epi32(first, step));
     }
     return true;
@@ -347,7 +359,8 @@ QUORVIN_FORCEINLINE bool SimplexSetUp(const float (&p)[N], SimplexCorners<N>& co
 // max(0.5 − |offset|², 0)^4 for up to four corners, one per lane.
 template <int N>
 QUORVIN_FORCEINLINE __m128 Falloff4(__m128 o0, __m128 o1, __m128 o2, __m128 o3) {
-    const __m128 r2 = Sums4<N>(_mm_mul_ps(o0, o0), _mm_mul_ps(o1, o1), _mm_mul_ps(o2, o2), _mm_mul_ps(o3, o3));
+    const __m128 r2 =
+        Sums4<N>(_mm_mul_ps(o0, o0), _mm_mul_ps(o1, o1), _mm_mul_ps(o2, o2), _mm_mul_ps(o3, o3));
     const __m128 reach = _mm_max_ps(_mm_sub_ps(_mm_set1_ps(0.5f), r2), _mm_setzero_ps());
     const __m128 squared = _mm_mul_ps(reach, reach);
     return _mm_mul_ps(squared, squared);
@@ -375,9 +388,9 @@ QUORVIN_FORCEINLINE __m128 ProductOrZero(const SimplexCorners<N>& k) {
 template <int N>
 QUORVIN_FORCEINLINE float SimplexScalar(const SimplexCorners<N>& k) {
     const __m128 falloff = Falloff4<N>(k.offset[0], k.offset[1], k.offset[2], OffsetOrZero<N, 3>(k));
-    const __m128 share = _mm_mul_ps(
-        Sums4<N>(ProductOrZero<N, 0>(k), ProductOrZero<N, 1>(k), ProductOrZero<N, 2>(k), ProductOrZero<N, 3>(k)),
-        falloff);
+    const __m128 share = _mm_mul_ps(Sums4<N>(ProductOrZero<N, 0>(k), ProductOrZero<N, 1>(k),
+                                             ProductOrZero<N, 2>(k), ProductOrZero<N, 3>(k)),
+                                    falloff);
     float sum = (Extract<0>(share) + Extract<1>(share)) + Extract<2>(share);
     if constexpr (N >= 3) {
         sum += Extract<3>(share);
@@ -398,7 +411,8 @@ QUORVIN_FORCEINLINE __m128 VectorShare(const SimplexCorners<N>& k, __m128 fallof
 template <int N>
 QUORVIN_FORCEINLINE __m128 SimplexVector(const SimplexCorners<N>& k) {
     const __m128 falloff = Falloff4<N>(k.offset[0], k.offset[1], k.offset[2], OffsetOrZero<N, 3>(k));
-    __m128 sum = _mm_add_ps(VectorShare<N, 0>(k, Broadcast<0>(falloff)), VectorShare<N, 1>(k, Broadcast<1>(falloff)));
+    __m128 sum =
+        _mm_add_ps(VectorShare<N, 0>(k, Broadcast<0>(falloff)), VectorShare<N, 1>(k, Broadcast<1>(falloff)));
     sum = _mm_add_ps(sum, VectorShare<N, 2>(k, Broadcast<2>(falloff)));
     if constexpr (N >= 3) {
         sum = _mm_add_ps(sum, VectorShare<N, 3>(k, Broadcast<3>(falloff)));

@@ -20,7 +20,8 @@ const std::vector<std::array<float, 4>>& ThePoints() {
         std::mt19937 rng(2);
         std::uniform_real_distribution<float> coordinate(-100, 100);
         std::vector<std::array<float, 4>> p(Points);
-        for (auto& q : p) q = {coordinate(rng), coordinate(rng), coordinate(rng), coordinate(rng)};
+        for (auto& q : p)
+            q = {coordinate(rng), coordinate(rng), coordinate(rng), coordinate(rng)};
         return p;
     }();
     return points;
@@ -31,7 +32,8 @@ void RunOverPoints(benchmark::State& state, Sample sample) {
     const auto& points = ThePoints();
     for (auto _ : state) {
         float sum = 0;
-        for (const auto& p : points) sum += sample(p);
+        for (const auto& p : points)
+            sum += sample(p);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * Points);
@@ -41,39 +43,65 @@ float Sum(const Vec3& v) { return v.x + v.y + v.z; }
 
 void BM_GradientNoise(benchmark::State& state) {
     switch (state.range(0)) {
-        case 1: return RunOverPoints(state, [](const auto& p) { return GradientNoise(p[0]); });
-        case 2: return RunOverPoints(state, [](const auto& p) { return GradientNoise(p[0], p[1]); });
-        case 3: return RunOverPoints(state, [](const auto& p) { return GradientNoise(Vec3{p[0], p[1], p[2]}); });
-        default: return RunOverPoints(state, [](const auto& p) { return GradientNoise(Vec3{p[0], p[1], p[2]}, p[3]); });
+        case 1:
+            return RunOverPoints(state, [](const auto& p) { return GradientNoise(p[0]); });
+        case 2:
+            return RunOverPoints(state, [](const auto& p) { return GradientNoise(p[0], p[1]); });
+        case 3:
+            return RunOverPoints(state, [](const auto& p) { return GradientNoise(Vec3{p[0], p[1], p[2]}); });
+        default:
+            return RunOverPoints(state, [](const auto& p) {
+                return GradientNoise(Vec3{p[0], p[1], p[2]}, p[3]);
+            });
     }
 }
 
 void BM_SimplexNoise(benchmark::State& state) {
     switch (state.range(0)) {
-        case 1: return RunOverPoints(state, [](const auto& p) { return SimplexNoise(p[0]); });
-        case 2: return RunOverPoints(state, [](const auto& p) { return SimplexNoise(p[0], p[1]); });
-        case 3: return RunOverPoints(state, [](const auto& p) { return SimplexNoise(Vec3{p[0], p[1], p[2]}); });
-        default: return RunOverPoints(state, [](const auto& p) { return SimplexNoise(Vec3{p[0], p[1], p[2]}, p[3]); });
+        case 1:
+            return RunOverPoints(state, [](const auto& p) { return SimplexNoise(p[0]); });
+        case 2:
+            return RunOverPoints(state, [](const auto& p) { return SimplexNoise(p[0], p[1]); });
+        case 3:
+            return RunOverPoints(state, [](const auto& p) { return SimplexNoise(Vec3{p[0], p[1], p[2]}); });
+        default:
+            return RunOverPoints(state, [](const auto& p) {
+                return SimplexNoise(Vec3{p[0], p[1], p[2]}, p[3]);
+            });
     }
 }
 
 void BM_GradientNoiseVector(benchmark::State& state) {
     switch (state.range(0)) {
-        case 1: return RunOverPoints(state, [](const auto& p) { return Sum(GradientNoiseVector(p[0])); });
-        case 2: return RunOverPoints(state, [](const auto& p) { return Sum(GradientNoiseVector(p[0], p[1])); });
-        case 3: return RunOverPoints(state, [](const auto& p) { return Sum(GradientNoiseVector(Vec3{p[0], p[1], p[2]})); });
+        case 1:
+            return RunOverPoints(state, [](const auto& p) { return Sum(GradientNoiseVector(p[0])); });
+        case 2:
+            return RunOverPoints(state, [](const auto& p) { return Sum(GradientNoiseVector(p[0], p[1])); });
+        case 3:
+            return RunOverPoints(state, [](const auto& p) {
+                return Sum(GradientNoiseVector(Vec3{p[0], p[1], p[2]}));
+            });
         default:
-            return RunOverPoints(state, [](const auto& p) { return Sum(GradientNoiseVector(Vec3{p[0], p[1], p[2]}, p[3])); });
+            return RunOverPoints(state, [](const auto& p) {
+                return Sum(GradientNoiseVector(Vec3{p[0], p[1], p[2]}, p[3]));
+            });
     }
 }
 
 void BM_SimplexNoiseVector(benchmark::State& state) {
     switch (state.range(0)) {
-        case 1: return RunOverPoints(state, [](const auto& p) { return Sum(SimplexNoiseVector(p[0])); });
-        case 2: return RunOverPoints(state, [](const auto& p) { return Sum(SimplexNoiseVector(p[0], p[1])); });
-        case 3: return RunOverPoints(state, [](const auto& p) { return Sum(SimplexNoiseVector(Vec3{p[0], p[1], p[2]})); });
+        case 1:
+            return RunOverPoints(state, [](const auto& p) { return Sum(SimplexNoiseVector(p[0])); });
+        case 2:
+            return RunOverPoints(state, [](const auto& p) { return Sum(SimplexNoiseVector(p[0], p[1])); });
+        case 3:
+            return RunOverPoints(state, [](const auto& p) {
+                return Sum(SimplexNoiseVector(Vec3{p[0], p[1], p[2]}));
+            });
         default:
-            return RunOverPoints(state, [](const auto& p) { return Sum(SimplexNoiseVector(Vec3{p[0], p[1], p[2]}, p[3])); });
+            return RunOverPoints(state, [](const auto& p) {
+                return Sum(SimplexNoiseVector(Vec3{p[0], p[1], p[2]}, p[3]));
+            });
     }
 }
 

@@ -165,7 +165,10 @@ int GradientIndex(int dims, const long long* corner, int component) {
 
 double GradientDot(int dims, const long long* corner, int component, const double* offset) {
     const int g = GradientIndex(dims, corner, component);
-    const int8_t* gradient = dims == 1 ? &Gradients1[g] : dims == 2 ? Gradients2[g] : dims == 3 ? Gradients3[g] : Gradients4[g];
+    const int8_t* gradient = dims == 1   ? &Gradients1[g]
+                             : dims == 2 ? Gradients2[g]
+                             : dims == 3 ? Gradients3[g]
+                                         : Gradients4[g];
     double dot = 0;
     for (int axis = 0; axis < dims; ++axis) dot += gradient[axis] * offset[axis];
     return dot;
@@ -223,7 +226,8 @@ double ReferenceNoise(Kind kind, int dims, int component, const float* point) {
         if (m > 0) step[order[m - 1]] = 1;
         double r2 = 0;
         for (int a = 0; a < dims; ++a) {
-            corner[a] = cell[a] + step[a], offset[a] = x0[a] - step[a] + m * unskew, r2 += offset[a] * offset[a];
+            corner[a] = cell[a] + step[a], offset[a] = x0[a] - step[a] + m * unskew,
+            r2 += offset[a] * offset[a];
         }
         if (r2 < 0.5) sum += std::pow(0.5 - r2, 4) * GradientDot(dims, corner, component, offset);
     }
@@ -238,8 +242,10 @@ TEST(Noise, AgreesWithAGenericReferenceInDouble) {
         for (int i = 0; i < 20000; ++i) {
             float p[4];
             for (float& c : p) c = coordinate(rng);
-            const double error = std::fabs(Evaluate(kind, dims, component, p) - ReferenceNoise(kind, dims, component, p));
-            ASSERT_LT(error, kind == Gradient ? 2e-6 : 3e-4) << p[0] << " " << p[1] << " " << p[2] << " " << p[3];
+            const double error =
+                std::fabs(Evaluate(kind, dims, component, p) - ReferenceNoise(kind, dims, component, p));
+            ASSERT_LT(error, kind == Gradient ? 2e-6 : 3e-4)
+                << p[0] << " " << p[1] << " " << p[2] << " " << p[3];
             worst = std::max(worst, error);
         }
         RecordProperty("worst", std::to_string(worst));
@@ -269,7 +275,8 @@ TEST(Noise, IsContinuousAndStaysInABoundedRange) {
             steepest = std::max(steepest, std::fabs(double(Evaluate(kind, dims, component, q)) - value) / Step);
         }
         std::printf("%s %dD component %2d: range [%.4f, %.4f], mean %.4f, steepest slope %.2f\n",
-                    kind == Gradient ? "gradient" : "simplex ", dims, component, lo, hi, sum / Samples, steepest);
+                    kind == Gradient ? "gradient" : "simplex ", dims, component, lo, hi, sum / Samples,
+                    steepest);
         EXPECT_GT(lo, 0.0f);
         EXPECT_LT(hi, 1.0f);
         EXPECT_GT(hi - lo, 0.4f);  // the scale is not lost either
@@ -295,11 +302,14 @@ TEST(Noise, VectorComponentsAreIndependentOfEachOtherAndOfTheScalarForm) {
                 for (int b = a + 1; b < 4; ++b) {
                     double ma = 0, mb = 0, ab = 0, aa = 0, bb = 0;
                     int same = 0;
-                    for (const auto& v : values) ma += v[a] / Samples, mb += v[b] / Samples, same += v[a] == v[b];
+                    for (const auto& v : values)
+                        ma += v[a] / Samples, mb += v[b] / Samples, same += v[a] == v[b];
                     for (const auto& v : values) {
-                        ab += (v[a] - ma) * (v[b] - mb), aa += (v[a] - ma) * (v[a] - ma), bb += (v[b] - mb) * (v[b] - mb);
+                        ab += (v[a] - ma) * (v[b] - mb), aa += (v[a] - ma) * (v[a] - ma),
+                            bb += (v[b] - mb) * (v[b] - mb);
                     }
-                    EXPECT_LT(std::fabs(ab / std::sqrt(aa * bb)), 0.05) << kind << " " << dims << "D " << a << "," << b;
+                    EXPECT_LT(std::fabs(ab / std::sqrt(aa * bb)), 0.05)
+                        << kind << " " << dims << "D " << a << "," << b;
                     EXPECT_LT(same, Samples / 50) << kind << " " << dims << "D " << a << "," << b;
                 }
             }
@@ -319,7 +329,9 @@ float EvaluatePortable(Kind kind, int dims, int component, const float* p) {
     };
     const auto at = [&]<class Hash>(Hash) {
         switch (dims) {
-            case 1: return kind == Gradient ? pick(GradientNoiseAt<Hash, 1>({p[0]})) : pick(SimplexNoiseAt<Hash, 1>({p[0]}));
+            case 1:
+                return kind == Gradient ? pick(GradientNoiseAt<Hash, 1>({p[0]}))
+                                        : pick(SimplexNoiseAt<Hash, 1>({p[0]}));
             case 2:
                 return kind == Gradient ? pick(GradientNoiseAt<Hash, 2>({p[0], p[1]}))
                                         : pick(SimplexNoiseAt<Hash, 2>({p[0], p[1]}));
@@ -343,9 +355,12 @@ TEST(Noise, FastPathsGiveExactlyThePortableResults) {
         for (int i = 0; i < 30000; ++i) {
             float p[4];
             for (float& c : p) {
-                c = i % 10 == 0 ? special[rng() % 8] : i % 10 == 1 ? std::round(coordinate(rng)) : coordinate(rng);
+                c = i % 10 == 0   ? special[rng() % 8]
+                    : i % 10 == 1 ? std::round(coordinate(rng))
+                                  : coordinate(rng);
             }
-            const float fast = Evaluate(kind, dims, component, p), portable = EvaluatePortable(kind, dims, component, p);
+            const float fast = Evaluate(kind, dims, component, p),
+                        portable = EvaluatePortable(kind, dims, component, p);
             ASSERT_TRUE(std::memcmp(&fast, &portable, sizeof fast) == 0)
                 << fast << " vs " << portable << " at " << p[0] << " " << p[1] << " " << p[2] << " " << p[3];
         }

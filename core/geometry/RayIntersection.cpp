@@ -78,10 +78,20 @@ bool MeetPlane(const Vec3& p0, const Vec3& origin, const Vec3& direction, const 
     const float largerOfXY = ay > ax ? ay : ax;
     const int dropped = az > largerOfXY ? 2 : (ay > ax ? 1 : 0);
     switch (dropped) {
-        case 0: hit.a = 1; hit.b = 2; break;
-        case 1: hit.a = 0; hit.b = 2; break;
-        case 2: hit.a = 0; hit.b = 1; break;
-        default: EnsurePrivate::FailFatal(0, "Unexpected");
+        case 0:
+            hit.a = 1;
+            hit.b = 2;
+            break;
+        case 1:
+            hit.a = 0;
+            hit.b = 2;
+            break;
+        case 2:
+            hit.a = 0;
+            hit.b = 1;
+            break;
+        default:
+            EnsurePrivate::FailFatal(0, "Unexpected");
     }
     return true;
 }
@@ -170,7 +180,8 @@ bool IntersectQuad(const Quad& quad, const Vec3& origin, const Vec3& direction, 
 
     float u;
     float v;
-    BilinearCoordinates(alpha, beta, alpha11, beta11, [](float w) { return std::fabs(w - 1.0f) < Epsilon; }, u, v);
+    BilinearCoordinates(
+        alpha, beta, alpha11, beta11, [](float w) { return std::fabs(w - 1.0f) < Epsilon; }, u, v);
     hit = RayHit{origin.x + t * direction.x, origin.y + t * direction.y, origin.z + t * direction.z, t, u, v};
     return true;
 }
@@ -208,8 +219,8 @@ bool IntersectQuadProjected(const Quad& quad, const Vec3& origin, const Vec3& di
     float u;
     float v;
     // A fourth-corner weight near −1 counts as one near 1 here, as callers of this test expect.
-    BilinearCoordinates(alpha, beta, alpha11, beta11,
-                        [](float w) { return std::fabs(std::fabs(w) - 1.0f) < Epsilon; }, u, v);
+    BilinearCoordinates(
+        alpha, beta, alpha11, beta11, [](float w) { return std::fabs(std::fabs(w) - 1.0f) < Epsilon; }, u, v);
     hit = RayHit{P.x, P.y, P.z, meet.t, Clamp01(u), Clamp01(v)};
     return true;
 }

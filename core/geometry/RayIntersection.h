@@ -66,8 +66,8 @@ struct RayHit {
 /// Ray against the bilinear quad (Lagae and Dutré): hits for t ≥ 0 from either side. `normal`
 /// and `twoSided` are accepted for the common signature and ignored. u, v are the bilinear
 /// coordinates (point = (1−u)(1−v)·p0 + u(1−v)·p1 + uv·p2 + (1−u)v·p3), not clamped.
-bool IntersectQuad(const Quad& quad, const Vec3& origin, const Vec3& direction, const Vec3& normal, bool twoSided,
-                   RayHit& hit);
+bool IntersectQuad(const Quad& quad, const Vec3& origin, const Vec3& direction, const Vec3& normal,
+                   bool twoSided, RayHit& hit);
 
 /// Ray against the quad's plane, given by `normal` (any length), then a projected containment test
 /// over the triangles (p0, p1, p2) and (p0, p2, p3). Hits only for t > 0; unless `twoSided`, only

@@ -137,7 +137,8 @@ std::vector<std::array<double, 2>> ConvexPolygon(std::mt19937& rng, int corners)
         std::sort(angles.begin(), angles.end());
     } while ([&] {
         for (int i = 0; i < corners; ++i) {
-            const double gap = i + 1 < corners ? angles[i + 1] - angles[i] : angles[0] + 2 * std::numbers::pi - angles[i];
+            const double gap =
+                i + 1 < corners ? angles[i + 1] - angles[i] : angles[0] + 2 * std::numbers::pi - angles[i];
             if (gap < 0.4) return true;
         }
         return false;
@@ -219,7 +220,8 @@ std::array<double, 2> Bilinear(const std::vector<std::array<double, 2>>& q, cons
     for (int iteration = 0; iteration < 30; ++iteration) {
         double f[2], du[2], dv[2];
         for (int i = 0; i < 2; ++i) {
-            f[i] = (1 - u) * (1 - v) * q[0][i] + u * (1 - v) * q[1][i] + u * v * q[2][i] + (1 - u) * v * q[3][i] - p[i];
+            f[i] = (1 - u) * (1 - v) * q[0][i] + u * (1 - v) * q[1][i] + u * v * q[2][i] +
+                   (1 - u) * v * q[3][i] - p[i];
             du[i] = (1 - v) * (q[1][i] - q[0][i]) + v * (q[2][i] - q[3][i]);
             dv[i] = (1 - u) * (q[3][i] - q[0][i]) + u * (q[2][i] - q[1][i]);
         }
@@ -256,7 +258,8 @@ TEST(RayIntersection, AgreesWithDoubleReferenceAwayFromEdges) {
                 EXPECT_NEAR(hit.u, uv[0], 1e-3) << i;
                 EXPECT_NEAR(hit.v, uv[1], 1e-3) << i;
             }
-            ASSERT_EQ(IntersectQuadProjected(q, r.origin, r.direction, normal, false, hit), inside && r.fromFront);
+            ASSERT_EQ(IntersectQuadProjected(q, r.origin, r.direction, normal, false, hit),
+                      inside && r.fromFront);
             hit = Untouched;
             ASSERT_EQ(IntersectQuadProjected(q, r.origin, r.direction, normal, true, hit), inside) << i;
             if (inside) {
@@ -275,9 +278,12 @@ TEST(RayIntersection, AgreesWithDoubleReferenceAwayFromEdges) {
                 // u and v are the weights of p0 and p2 times one common (projected area) factor.
                 const auto& p = polygon;
                 const auto& q = r.hit2;
-                const double area = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[1][1] - p[0][1]) * (p[2][0] - p[0][0]);
-                const double w0 = ((p[1][0] - q[0]) * (p[2][1] - q[1]) - (p[1][1] - q[1]) * (p[2][0] - q[0])) / area;
-                const double w2 = ((p[0][0] - q[0]) * (p[1][1] - q[1]) - (p[0][1] - q[1]) * (p[1][0] - q[0])) / area;
+                const double area =
+                    (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[1][1] - p[0][1]) * (p[2][0] - p[0][0]);
+                const double w0 =
+                    ((p[1][0] - q[0]) * (p[2][1] - q[1]) - (p[1][1] - q[1]) * (p[2][0] - q[0])) / area;
+                const double w2 =
+                    ((p[0][0] - q[0]) * (p[1][1] - q[1]) - (p[0][1] - q[1]) * (p[1][0] - q[0])) / area;
                 EXPECT_NEAR(hit.u * w2, hit.v * w0, 1e-4 * (std::fabs(hit.u) + std::fabs(hit.v))) << i;
                 EXPECT_GE(hit.u * hit.v, 0.0f);
             }
@@ -294,10 +300,12 @@ TEST(RayIntersection, AgreesWithDoubleReferenceAwayFromEdges) {
         const double p0[3] = {double(wide(rng)), double(wide(rng)), double(wide(rng))};
         const double e1[3] = {double(small(rng)), double(small(rng)), double(small(rng))};
         const double e2[3] = {double(small(rng)), double(small(rng)), double(small(rng))};
-        const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+        const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                             e1[0] * e2[1] - e1[1] * e2[0]};
         if (n[0] == 0 && n[1] == 0 && n[2] == 0) continue;
         const double a = ab(rng), b = ab(rng);
-        if (std::fabs(a) < 1e-3 || std::fabs(a - 1) < 1e-3 || std::fabs(b) < 1e-3 || std::fabs(b - 1) < 1e-3) continue;
+        if (std::fabs(a) < 1e-3 || std::fabs(a - 1) < 1e-3 || std::fabs(b) < 1e-3 || std::fabs(b - 1) < 1e-3)
+            continue;
         const auto at = [&](double s, double t) {
             return Vec3{float(p0[0] + s * e1[0] + t * e2[0]), float(p0[1] + s * e1[1] + t * e2[1]),
                         float(p0[2] + s * e1[2] + t * e2[2])};

@@ -20,8 +20,9 @@ struct Box {
 
 QUORVIN_FORCEINLINE Box Broadcast(const Vec3& center, const Vec3& halfExtent) {
     // One float at a time: a Vec3 may end a page, so no load may reach past its twelve bytes.
-    return Box{_mm_set1_ps(center.x), _mm_set1_ps(center.y), _mm_set1_ps(center.z),
-               Abs(_mm_set1_ps(halfExtent.x)), Abs(_mm_set1_ps(halfExtent.y)), Abs(_mm_set1_ps(halfExtent.z))};
+    return Box{_mm_set1_ps(center.x),          _mm_set1_ps(center.y),
+               _mm_set1_ps(center.z),          Abs(_mm_set1_ps(halfExtent.x)),
+               Abs(_mm_set1_ps(halfExtent.y)), Abs(_mm_set1_ps(halfExtent.z))};
 }
 
 QUORVIN_FORCEINLINE Box Broadcast(const Vec3A& center, const Vec3A& halfExtent) {
@@ -44,14 +45,17 @@ QUORVIN_FORCEINLINE Reach Measure(const float (&lanes)[4][4], const Box& b) {
     const __m128 ny = _mm_load_ps(lanes[1]);
     const __m128 nz = _mm_load_ps(lanes[2]);
     const __m128 w = _mm_load_ps(lanes[3]);
-    const __m128 d = _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(ny, b.cy), _mm_mul_ps(nx, b.cx)), _mm_mul_ps(nz, b.cz)), w);
-    const __m128 r =
-        _mm_add_ps(_mm_add_ps(_mm_mul_ps(Abs(ny), b.ey), _mm_mul_ps(Abs(nx), b.ex)), _mm_mul_ps(Abs(nz), b.ez));
+    const __m128 d = _mm_sub_ps(
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(ny, b.cy), _mm_mul_ps(nx, b.cx)), _mm_mul_ps(nz, b.cz)), w);
+    const __m128 r = _mm_add_ps(_mm_add_ps(_mm_mul_ps(Abs(ny), b.ey), _mm_mul_ps(Abs(nx), b.ex)),
+                                _mm_mul_ps(Abs(nz), b.ez));
     return Reach{d, r};
 }
 
 QUORVIN_FORCEINLINE __m128 Outside(const Reach& g) { return _mm_cmplt_ps(g.r, g.d); }
-QUORVIN_FORCEINLINE __m128 Across(const Reach& g) { return _mm_cmplt_ps(_mm_sub_ps(_mm_setzero_ps(), g.r), g.d); }
+QUORVIN_FORCEINLINE __m128 Across(const Reach& g) {
+    return _mm_cmplt_ps(_mm_sub_ps(_mm_setzero_ps(), g.r), g.d);
+}
 
 // Both groups are measured before anything is decided: the answer comes from the masks without a
 // branch, which matters when boxes fall on either side at random.
@@ -87,7 +91,8 @@ inline int32_t Frustum::IsVisibleA(const Vec3A& center, const Vec3A& halfExtent)
 }
 
 inline int32_t Frustum::IsVisibleMinMax(const MinMaxBox& box) const {
-    const Vec3 center{(box.max.x + box.min.x) * 0.5f, (box.max.y + box.min.y) * 0.5f, (box.max.z + box.min.z) * 0.5f};
+    const Vec3 center{(box.max.x + box.min.x) * 0.5f, (box.max.y + box.min.y) * 0.5f,
+                      (box.max.z + box.min.z) * 0.5f};
     const Vec3 halfExtent{(box.max.x - box.min.x) * 0.5f, (box.max.y - box.min.y) * 0.5f,
                           (box.max.z - box.min.z) * 0.5f};
     return IsVisible(center, halfExtent);

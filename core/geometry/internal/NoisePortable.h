@@ -141,7 +141,9 @@ struct PermutationHash {
 struct LaneHash {
     using Value = Triple;
 
-    static QUORVIN_FORCEINLINE uint32_t Lane(uint32_t index) { return (index & 255) * 1664525u + 1013904223u; }
+    static QUORVIN_FORCEINLINE uint32_t Lane(uint32_t index) {
+        return (index & 255) * 1664525u + 1013904223u;
+    }
 
     struct Choices {
         uint32_t a, b, c;
@@ -151,9 +153,12 @@ struct LaneHash {
     static QUORVIN_FORCEINLINE Choices MixedLanes(const Index& index) {
         // Lanes that a dimension lacks hold constants (the LCG step of 3 and of 17).
         uint32_t x = Lane(index[0]), y = 1018897798u, z = 1042201148u, w = 0;
-        if constexpr (N >= 2) y = Lane(index[1]);
-        if constexpr (N >= 3) z = Lane(index[2]);
-        if constexpr (N >= 4) w = Lane(index[3]);
+        if constexpr (N >= 2)
+            y = Lane(index[1]);
+        if constexpr (N >= 3)
+            z = Lane(index[2]);
+        if constexpr (N >= 4)
+            w = Lane(index[3]);
         if constexpr (N <= 3) {
             x += y * z;
             y += z * x;
@@ -204,7 +209,8 @@ QUORVIN_FORCEINLINE Axis CellAxis(float v) {
 // Blends along axis K and, inside it, along every later axis: the last axis is interpolated first
 // and x last. `index` and `offset` carry the corner chosen on the axes before K.
 template <class Hash, int N, int K>
-QUORVIN_FORCEINLINE typename Hash::Value Blend(const Axis (&axes)[N], uint32_t (&index)[N], float (&offset)[N]) {
+QUORVIN_FORCEINLINE typename Hash::Value Blend(const Axis (&axes)[N], uint32_t (&index)[N],
+                                               float (&offset)[N]) {
     if constexpr (K == N) {
         return Hash::template Corner<N>(index, offset);
     } else {
@@ -283,7 +289,8 @@ QUORVIN_FORCEINLINE bool SkewedCell(const float (&p)[N], float skew, int32_t (&c
 
 // The offset of the point from the cell's first corner, unskewed: p − (cell − t).
 template <int N>
-QUORVIN_FORCEINLINE void FirstOffsets(const float (&p)[N], const int32_t (&cell)[N], float unskew, float (&x0)[N]) {
+QUORVIN_FORCEINLINE void FirstOffsets(const float (&p)[N], const int32_t (&cell)[N], float unskew,
+                                      float (&x0)[N]) {
     int32_t sum = cell[0];
     QUORVIN_UNROLL
     for (int a = 1; a < N; ++a) {
@@ -371,7 +378,8 @@ QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[3]) {
     const uint32_t third[3] = {xy | xz, (1 - xy) | yz, (xy & zy) | ((1 - xy) & zx)};
     const uint32_t last[3] = {1, 1, 1};
     return FirstCorner<Hash, 3>(cell, x0) + FurtherCorner<Hash, 3>(cell, x0, second, 0.16666667f) +
-           FurtherCorner<Hash, 3>(cell, x0, third, 0.33333334f) + FurtherCorner<Hash, 3>(cell, x0, last, 0.5f);
+           FurtherCorner<Hash, 3>(cell, x0, third, 0.33333334f) +
+           FurtherCorner<Hash, 3>(cell, x0, last, 0.5f);
 }
 
 template <class Hash>
@@ -383,8 +391,8 @@ QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[4]) {
     float x0[4];
     FirstOffsets(p, cell, 0.1381966f, x0);  // (5 − √5) / 20
     const float x = x0[0], y = x0[1], z = x0[2], w = x0[3];
-    const int order = (x > y ? 32 : 0) + (x > z ? 16 : 0) + (y > z ? 8 : 0) + (x > w ? 4 : 0) + (y > w ? 2 : 0) +
-                      (z > w ? 1 : 0);
+    const int order = (x > y ? 32 : 0) + (x > z ? 16 : 0) + (y > z ? 8 : 0) + (x > w ? 4 : 0) +
+                      (y > w ? 2 : 0) + (z > w ? 1 : 0);
     const uint8_t* rank = SimplexOrder4[order];
     // The largest offset steps first, at the second corner; the smallest only at the last. With
     // ranks 0 to 3, (rank + k) >> 2 is whether the rank is at least 4 − k.
@@ -397,7 +405,8 @@ QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[4]) {
         fourth[a] = (rank[a] + 3u) >> 2;
     }
     return FirstCorner<Hash, 4>(cell, x0) + FurtherCorner<Hash, 4>(cell, x0, second, 0.1381966f) +
-           FurtherCorner<Hash, 4>(cell, x0, third, 0.2763932f) + FurtherCorner<Hash, 4>(cell, x0, fourth, 0.4145898f) +
+           FurtherCorner<Hash, 4>(cell, x0, third, 0.2763932f) +
+           FurtherCorner<Hash, 4>(cell, x0, fourth, 0.4145898f) +
            FurtherCorner<Hash, 4>(cell, x0, last, 0.5527864f);
 }
 
