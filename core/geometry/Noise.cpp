@@ -27,15 +27,35 @@ using namespace NoisePrivate;
 // ---------------------------------------------------------------------------------------------
 // Lanes: x, y, z, w of a point or an offset; lanes past the dimension hold 0.
 
+// A point's lanes, built one float at a time: a caller that has just stored the components one by
+// one would stall a wider load, which cannot be forwarded from several narrower stores.
+QUORVIN_FORCEINLINE __m128 MakePoint(float x, float y) {
+    return _mm_unpacklo_ps(_mm_set_ss(x), _mm_set_ss(y));
+}
+QUORVIN_FORCEINLINE __m128 MakePoint(const Vec3& p) {
+    return _mm_movelh_ps(_mm_unpacklo_ps(_mm_load_ss(&p.x), _mm_load_ss(&p.y)), _mm_load_ss(&p.z));
+}
+QUORVIN_FORCEINLINE __m128 MakePoint(const Vec3& p, float w) {
+    return _mm_movelh_ps(_mm_unpacklo_ps(_mm_load_ss(&p.x), _mm_load_ss(&p.y)),
+                         _mm_unpacklo_ps(_mm_load_ss(&p.z), _mm_set_ss(w)));
+}
+
+// The first N lanes as the portable code takes them.
 template <int N>
-QUORVIN_FORCEINLINE __m128 Load(const float (&p)[N]) {
-    if constexpr (N == 2) {
-        return _mm_setr_ps(p[0], p[1], 0.0f, 0.0f);
-    } else if constexpr (N == 3) {
-        return _mm_setr_ps(p[0], p[1], p[2], 0.0f);
-    } else {
-        return _mm_setr_ps(p[0], p[1], p[2], p[3]);
+struct Coordinates {
+    float v[N];
+};
+
+template <int N>
+QUORVIN_FORCEINLINE Coordinates<N> ToCoordinates(__m128 point) {
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, point);
+    Coordinates<N> c;
+    QUORVIN_UNROLL
+    for (int a = 0; a < N; ++a) {
+        c.v[a] = lanes[a];
     }
+    return c;
 }
 
 template <int Lane>
@@ -56,6 +76,7 @@ QUORVIN_FORCEINLINE __m128 Lerp4(__m128 a, __m128 b, __m128 t) {
 // when a lane is not near (2^23 or more, NaN, infinity): the portable path takes the point then.
 struct Cells {
     alignas(16) int32_t cell[4];
+    __m128i cellLanes;
     __m128 fraction;
     __m128 whole;  // the cells as floats
 };
@@ -70,6 +91,7 @@ QUORVIN_FORCEINLINE bool Locate4(__m128 p, Cells& out) {
     const __m128 down = _mm_cmple_ps(p, whole);  // all ones where the cell is one lower
     const __m128i cell = _mm_add_epi32(truncated, _mm_castps_si128(down));
     _mm_store_si128(reinterpret_cast<__m128i*>(out.cell), cell);
+    out.cellLanes = cell;
     out.fraction = _mm_sub_ps(p, _mm_sub_ps(whole, _mm_and_ps(down, _mm_set1_ps(1.0f))));
     out.whole = _mm_cvtepi32_ps(cell);
     return true;
@@ -160,10 +182,10 @@ struct GradientCell {
 };
 
 template <int N>
-QUORVIN_FORCEINLINE bool GradientSetUp(const float (&p)[N], GradientCell& cell, uint32_t (&lo)[N],
+QUORVIN_FORCEINLINE bool GradientSetUp(__m128 point, GradientCell& cell, uint32_t (&lo)[N],
                                        uint32_t (&hi)[N]) {
     Cells cells;
-    if (!Locate4(Load(p), cells)) {
+    if (!Locate4(point, cells)) {
         return false;
     }
     QUORVIN_UNROLL
@@ -320,29 +342,28 @@ struct SimplexCorners {
 };
 
 template <int N>
-QUORVIN_FORCEINLINE bool SimplexSetUp(const float (&p)[N], SimplexCorners<N>& corners) {
+QUORVIN_FORCEINLINE bool SimplexSetUp(__m128 point, SimplexCorners<N>& corners) {
     using Shape = SimplexShape<N>;
-    float sum = p[0];
-    QUORVIN_UNROLL
-    for (int a = 1; a < N; ++a) {
-        sum += p[a];
+    float sum = Extract<0>(point) + Extract<1>(point);
+    if constexpr (N >= 3) {
+        sum += Extract<2>(point);
     }
-    const __m128 point = Load(p);
+    if constexpr (N >= 4) {
+        sum += Extract<3>(point);
+    }
     // Lanes past the dimension are cleared so that only real coordinates decide nearness.
     const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, N >= 3 ? -1 : 0, N >= 4 ? -1 : 0));
     Cells cells;
     if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
         return false;
     }
-    int32_t cellSum = cells.cell[0];
-    QUORVIN_UNROLL
-    for (int a = 1; a < N; ++a) {
-        cellSum += cells.cell[a];
-    }
-    const __m128 t = _mm_set1_ps(static_cast<float>(cellSum) * Shape::Unskew);
+    // The sum of the cells, across the lanes (past the dimension they are cleared).
+    __m128i cellSum = _mm_and_si128(cells.cellLanes, _mm_castps_si128(used));
+    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(1, 0, 3, 2)));
+    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(cellSum), _mm_set1_ps(Shape::Unskew));
     const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, t));
-    const __m128i first =
-        _mm_and_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(cells.cell)), _mm_set1_epi32(255));
+    const __m128i first = _mm_and_si128(cells.cellLanes, _mm_set1_epi32(255));
     const __m128i ranks = Ranks<N>(x0);
     corners.offset[0] = x0;
     _mm_store_si128(reinterpret_cast<__m128i*>(corners.index[0]), first);
@@ -391,9 +412,13 @@ QUORVIN_FORCEINLINE float SimplexScalar(const SimplexCorners<N>& k) {
     const __m128 share = _mm_mul_ps(Sums4<N>(ProductOrZero<N, 0>(k), ProductOrZero<N, 1>(k),
                                              ProductOrZero<N, 2>(k), ProductOrZero<N, 3>(k)),
                                     falloff);
-    float sum = (Extract<0>(share) + Extract<1>(share)) + Extract<2>(share);
-    if constexpr (N >= 3) {
-        sum += Extract<3>(share);
+    float sum;
+    if constexpr (N == 2) {
+        sum = (Extract<0>(share) + Extract<1>(share)) + Extract<2>(share);
+    } else {
+        // (first + third) + (second + fourth), as the portable code sums them.
+        const __m128 pairs = _mm_add_ps(share, _mm_movehl_ps(share, share));
+        sum = _mm_cvtss_f32(_mm_add_ss(pairs, Broadcast<1>(pairs)));
     }
     if constexpr (N == 4) {
         const __m128 zero = _mm_setzero_ps();
@@ -411,11 +436,14 @@ QUORVIN_FORCEINLINE __m128 VectorShare(const SimplexCorners<N>& k, __m128 fallof
 template <int N>
 QUORVIN_FORCEINLINE __m128 SimplexVector(const SimplexCorners<N>& k) {
     const __m128 falloff = Falloff4<N>(k.offset[0], k.offset[1], k.offset[2], OffsetOrZero<N, 3>(k));
-    __m128 sum =
-        _mm_add_ps(VectorShare<N, 0>(k, Broadcast<0>(falloff)), VectorShare<N, 1>(k, Broadcast<1>(falloff)));
-    sum = _mm_add_ps(sum, VectorShare<N, 2>(k, Broadcast<2>(falloff)));
-    if constexpr (N >= 3) {
-        sum = _mm_add_ps(sum, VectorShare<N, 3>(k, Broadcast<3>(falloff)));
+    const __m128 s0 = VectorShare<N, 0>(k, Broadcast<0>(falloff)),
+                 s1 = VectorShare<N, 1>(k, Broadcast<1>(falloff));
+    const __m128 s2 = VectorShare<N, 2>(k, Broadcast<2>(falloff));
+    __m128 sum;
+    if constexpr (N == 2) {
+        sum = _mm_add_ps(_mm_add_ps(s0, s1), s2);
+    } else {
+        sum = _mm_add_ps(_mm_add_ps(s0, s2), _mm_add_ps(s1, VectorShare<N, 3>(k, Broadcast<3>(falloff))));
     }
     if constexpr (N == 4) {
         const __m128 zero = _mm_setzero_ps();
@@ -435,39 +463,39 @@ constexpr float GradientScale[] = {0.094f, 0.2535f, 0.468f, 0.435f};
 constexpr float SimplexScale[] = {0.197f, 20.0f, 36.0f, 31.0f};
 
 template <int N>
-float Gradient(const float (&p)[N]) {
+float Gradient(__m128 point) {
     GradientCell cell;
     uint32_t lo[N], hi[N];
-    if (!GradientSetUp(p, cell, lo, hi)) {
-        return GradientNoiseAt<PermutationHash, N>(p);
+    if (!GradientSetUp<N>(point, cell, lo, hi)) {
+        return GradientNoiseAt<PermutationHash, N>(ToCoordinates<N>(point).v);
     }
     return FinishLane(GradientScalar<N>(cell, lo, hi), GradientScale[N - 1]);
 }
 
 template <int N>
-Vec3 GradientVector(const float (&p)[N]) {
+Vec3 GradientVector(__m128 point) {
     GradientCell cell;
     uint32_t lo[N], hi[N];
-    if (!GradientSetUp(p, cell, lo, hi)) {
-        return GradientNoiseAt<LaneHash, N>(p);
+    if (!GradientSetUp<N>(point, cell, lo, hi)) {
+        return GradientNoiseAt<LaneHash, N>(ToCoordinates<N>(point).v);
     }
     return FinishLanes(GradientVector<N>(cell, lo, hi), GradientScale[N - 1]);
 }
 
 template <int N>
-float Simplex(const float (&p)[N]) {
+float Simplex(__m128 point) {
     SimplexCorners<N> corners;
-    if (!SimplexSetUp(p, corners)) {
-        return SimplexNoiseAt<PermutationHash, N>(p);
+    if (!SimplexSetUp<N>(point, corners)) {
+        return SimplexNoiseAt<PermutationHash, N>(ToCoordinates<N>(point).v);
     }
     return FinishLane(SimplexScalar<N>(corners), SimplexScale[N - 1]);
 }
 
 template <int N>
-Vec3 SimplexVector(const float (&p)[N]) {
+Vec3 SimplexVector(__m128 point) {
     SimplexCorners<N> corners;
-    if (!SimplexSetUp(p, corners)) {
-        return SimplexNoiseAt<LaneHash, N>(p);
+    if (!SimplexSetUp<N>(point, corners)) {
+        return SimplexNoiseAt<LaneHash, N>(ToCoordinates<N>(point).v);
     }
     return FinishLanes(SimplexVector<N>(corners), SimplexScale[N - 1]);
 }
@@ -475,20 +503,29 @@ Vec3 SimplexVector(const float (&p)[N]) {
 #else
 
 template <int N>
-float Gradient(const float (&p)[N]) {
-    return GradientNoiseAt<PermutationHash, N>(p);
+struct Coordinates {
+    float v[N];
+};
+
+QUORVIN_FORCEINLINE Coordinates<2> MakePoint(float x, float y) { return {{x, y}}; }
+QUORVIN_FORCEINLINE Coordinates<3> MakePoint(const Vec3& p) { return {{p.x, p.y, p.z}}; }
+QUORVIN_FORCEINLINE Coordinates<4> MakePoint(const Vec3& p, float w) { return {{p.x, p.y, p.z, w}}; }
+
+template <int N>
+float Gradient(const Coordinates<N>& p) {
+    return GradientNoiseAt<PermutationHash, N>(p.v);
 }
 template <int N>
-Vec3 GradientVector(const float (&p)[N]) {
-    return GradientNoiseAt<LaneHash, N>(p);
+Vec3 GradientVector(const Coordinates<N>& p) {
+    return GradientNoiseAt<LaneHash, N>(p.v);
 }
 template <int N>
-float Simplex(const float (&p)[N]) {
-    return SimplexNoiseAt<PermutationHash, N>(p);
+float Simplex(const Coordinates<N>& p) {
+    return SimplexNoiseAt<PermutationHash, N>(p.v);
 }
 template <int N>
-Vec3 SimplexVector(const float (&p)[N]) {
-    return SimplexNoiseAt<LaneHash, N>(p);
+Vec3 SimplexVector(const Coordinates<N>& p) {
+    return SimplexNoiseAt<LaneHash, N>(p.v);
 }
 
 #endif
@@ -496,23 +533,23 @@ Vec3 SimplexVector(const float (&p)[N]) {
 }  // namespace
 
 float GradientNoise(float x) { return GradientNoiseAt<PermutationHash, 1>({x}); }
-float GradientNoise(float x, float y) { return Gradient<2>({x, y}); }
-float GradientNoise(const Vec3& p) { return Gradient<3>({p.x, p.y, p.z}); }
-float GradientNoise(const Vec3& p, float w) { return Gradient<4>({p.x, p.y, p.z, w}); }
+float GradientNoise(float x, float y) { return Gradient<2>(MakePoint(x, y)); }
+float GradientNoise(const Vec3& p) { return Gradient<3>(MakePoint(p)); }
+float GradientNoise(const Vec3& p, float w) { return Gradient<4>(MakePoint(p, w)); }
 
 float SimplexNoise(float x) { return SimplexNoiseAt<PermutationHash, 1>({x}); }
-float SimplexNoise(float x, float y) { return Simplex<2>({x, y}); }
-float SimplexNoise(const Vec3& p) { return Simplex<3>({p.x, p.y, p.z}); }
-float SimplexNoise(const Vec3& p, float w) { return Simplex<4>({p.x, p.y, p.z, w}); }
+float SimplexNoise(float x, float y) { return Simplex<2>(MakePoint(x, y)); }
+float SimplexNoise(const Vec3& p) { return Simplex<3>(MakePoint(p)); }
+float SimplexNoise(const Vec3& p, float w) { return Simplex<4>(MakePoint(p, w)); }
 
 Vec3 GradientNoiseVector(float x) { return GradientNoiseAt<LaneHash, 1>({x}); }
-Vec3 GradientNoiseVector(float x, float y) { return GradientVector<2>({x, y}); }
-Vec3 GradientNoiseVector(const Vec3& p) { return GradientVector<3>({p.x, p.y, p.z}); }
-Vec3 GradientNoiseVector(const Vec3& p, float w) { return GradientVector<4>({p.x, p.y, p.z, w}); }
+Vec3 GradientNoiseVector(float x, float y) { return GradientVector<2>(MakePoint(x, y)); }
+Vec3 GradientNoiseVector(const Vec3& p) { return GradientVector<3>(MakePoint(p)); }
+Vec3 GradientNoiseVector(const Vec3& p, float w) { return GradientVector<4>(MakePoint(p, w)); }
 
 Vec3 SimplexNoiseVector(float x) { return SimplexNoiseAt<LaneHash, 1>({x}); }
-Vec3 SimplexNoiseVector(float x, float y) { return SimplexVector<2>({x, y}); }
-Vec3 SimplexNoiseVector(const Vec3& p) { return SimplexVector<3>({p.x, p.y, p.z}); }
-Vec3 SimplexNoiseVector(const Vec3& p, float w) { return SimplexVector<4>({p.x, p.y, p.z, w}); }
+Vec3 SimplexNoiseVector(float x, float y) { return SimplexVector<2>(MakePoint(x, y)); }
+Vec3 SimplexNoiseVector(const Vec3& p) { return SimplexVector<3>(MakePoint(p)); }
+Vec3 SimplexNoiseVector(const Vec3& p, float w) { return SimplexVector<4>(MakePoint(p, w)); }
 
 }  // namespace Quorvin

@@ -377,9 +377,10 @@ QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[3]) {
     const uint32_t second[3] = {i1, j1, 1 - i1 - j1};
     const uint32_t third[3] = {xy | xz, (1 - xy) | yz, (xy & zy) | ((1 - xy) & zx)};
     const uint32_t last[3] = {1, 1, 1};
-    return FirstCorner<Hash, 3>(cell, x0) + FurtherCorner<Hash, 3>(cell, x0, second, 0.16666667f) +
-           FurtherCorner<Hash, 3>(cell, x0, third, 0.33333334f) +
-           FurtherCorner<Hash, 3>(cell, x0, last, 0.5f);
+    // Summed in pairs, (first + third) + (second + last): two additions deep instead of three.
+    return (FirstCorner<Hash, 3>(cell, x0) + FurtherCorner<Hash, 3>(cell, x0, third, 0.33333334f)) +
+           (FurtherCorner<Hash, 3>(cell, x0, second, 0.16666667f) +
+            FurtherCorner<Hash, 3>(cell, x0, last, 0.5f));
 }
 
 template <class Hash>
@@ -404,9 +405,10 @@ QUORVIN_FORCEINLINE typename Hash::Value Simplex(const float (&p)[4]) {
         third[a] = (rank[a] + 2u) >> 2;
         fourth[a] = (rank[a] + 3u) >> 2;
     }
-    return FirstCorner<Hash, 4>(cell, x0) + FurtherCorner<Hash, 4>(cell, x0, second, 0.1381966f) +
-           FurtherCorner<Hash, 4>(cell, x0, third, 0.2763932f) +
-           FurtherCorner<Hash, 4>(cell, x0, fourth, 0.4145898f) +
+    // Summed as ((first + third) + (second + fourth)) + last, which keeps the additions shallow.
+    return ((FirstCorner<Hash, 4>(cell, x0) + FurtherCorner<Hash, 4>(cell, x0, third, 0.2763932f)) +
+            (FurtherCorner<Hash, 4>(cell, x0, second, 0.1381966f) +
+             FurtherCorner<Hash, 4>(cell, x0, fourth, 0.4145898f))) +
            FurtherCorner<Hash, 4>(cell, x0, last, 0.5527864f);
 }
 
