@@ -23,6 +23,7 @@ class MyCrashHandler;
 
 namespace Quorvin {
 
+/// Crash-reporting set-up and attachments; all state is process-wide, the members are static.
 class CrashReporter {
 public:
     /// Reads "dump.config" from the executable's directory and configures the crash-report

@@ -15,27 +15,34 @@
 #define SKARNET_PC3_API __declspec(dllimport)
 #endif
 
+/// The crash-report library's handler, as the library exports it. Reached only through getInstance.
 class SKARNET_PC3_API MyCrashHandler {
 public:
+    /// A crash callback: no parameters, no result. The library calls it for each crash report.
     using CrashCallback = void (*)();
 
     /// The library's single handler object; never released.
     static MyCrashHandler* getInstance();
 
+    /// Registers the function the library calls when it has made a crash report.
     virtual void setCrashCallback(CrashCallback callback) = 0;
     /// Stores `value` under `key` (both NUL-terminated).
     virtual void setParam(const char* key, const char* value) = 0;
     /// The text stored under `key`; never null. For "transid", the identifier of the most recent
     /// crash report by the time the crash callback runs. Copy it at once.
     virtual const char* getParam(const char* key) = 0;
+    /// Hands the library the fifth configuration value (NUL-terminated).
     virtual void setLine5Value(const char* value) = 0;
     /// The last call of the set-up.
     virtual void finishSetup() = 0;
-    /// Both attach operations copy what they keep before returning.
+    /// Attaches `length` bytes at `data` under `fileName` to future reports; the library copies what
+    /// it keeps before returning.
     virtual void attachOtherData(const void* data, int32_t length, const char* fileName) = 0;
+    /// As attachOtherData, for script data.
     virtual void attachScriptData(const void* data, int32_t length, const char* fileName) = 0;
     /// Never null; copy it at once.
     virtual const char* getBugReportText() = 0;
+    /// Hands the library the fourth configuration value (NUL-terminated).
     virtual void setLine4Value(const char* value) = 0;
 
 protected:

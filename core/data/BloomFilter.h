@@ -27,6 +27,7 @@
 
 namespace Quorvin {
 
+/// A Bloom filter over 64-bit keys with its blob; see the top of this file.
 class BloomFilter {
 public:
     /// Largest bit count a filter can have (the bit count is a 32-bit field kept a multiple of 64).

@@ -66,6 +66,7 @@ struct PerfectHashLevel {
     uint32_t keyCount = 0;
 };
 
+/// A minimal perfect hash over 64-bit keys: n distinct keys map one-to-one onto 0 .. n-1.
 class PerfectHash {
 public:
     /// What Lookup returns when it finds no level for a key.
@@ -125,6 +126,7 @@ private:
     uint32_t gamma = 2;
 };
 
+/// A perfect hash with one 32-bit value per key.
 class PerfectHashMap {
 public:
     /// Builds the hash over the source's keys and stores each value at its key's index. An empty
@@ -151,10 +153,12 @@ public:
     /// Empties the hash (as PerfectHash::Clear) and the values; the map is unbuilt.
     void Clear();
 
-    /// The values, the value of the key with index i at position i. Values may be changed in place;
-    /// Find never reads past the end, whatever the size.
+    ///@{
+    /// The values, the value of the key with index i at position i. Values may be changed in
+    /// place; Find never reads past the end, whatever the size.
     std::vector<uint32_t>& GetValues() { return values; }
     const std::vector<uint32_t>& GetValues() const { return values; }
+    ///@}
 
     /// The perfect hash over the map's keys.
     const PerfectHash& GetHash() const { return hash; }

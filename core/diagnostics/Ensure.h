@@ -60,8 +60,8 @@ QUORVIN_NOINLINE void ReportCheck(int count, const char* origin, const char* con
 
 /// An error to be listed among a failure's context variables. Only `message` is read.
 struct ErrorRecord {
-    const void* source = nullptr;
-    const char* message = "";
+    const void* source = nullptr;  ///< where the error came from; not read
+    const char* message = "";      ///< the error's NUL-terminated text
 };
 }  // namespace EnsurePrivate
 
@@ -71,7 +71,9 @@ struct ErrorRecord {
 /// stream's lifetime.
 class EnsureException : public std::exception {
 public:
+    /// Empty message, no stream, code 0.
     EnsureException() = default;
+    /// Takes the linked stream's current text (cutting the link) or copies the message; copies code.
     EnsureException(EnsureException&& other);
     ~EnsureException() override;
 
@@ -79,16 +81,18 @@ public:
     const char* what() const noexcept override;
 
     EnsurePrivate::Stream* stream = nullptr;  ///< non-owning; null when no stream is linked
-    std::string message;
-    int32_t code = 0;  ///< carried unchanged through moves
+    std::string message;                      ///< the text what() returns
+    int32_t code = 0;                         ///< carried unchanged through moves
 };
 
 namespace EnsurePrivate {
 
 /// Collects the multi-line text of a failed check:
-///   ensure failed : <condition>
-///   <file>(<line>)
-///   context variables:
+///
+///     ensure failed : CONDITION
+///     FILE(LINE)
+///     context variables:
+///
 /// followed by one tab-indented line per context entry.
 class Stream {
 public:
@@ -106,7 +110,7 @@ public:
     EnsureException& Reset();
 
     EnsureException* owner = nullptr;  ///< non-owning; set by Link
-    std::ostringstream text;
+    std::ostringstream text;           ///< the failure text collected so far
 };
 
 /// Links an exception and a stream both ways; returns the exception.

@@ -23,34 +23,43 @@ namespace Quorvin {
 /// A count of performance-counter ticks: a counter reading or the difference of two.
 class TickCount {
 public:
-    int64_t ticks = 0;
+    int64_t ticks = 0;  ///< the count; negative for a backward difference
 
+    /// Zero ticks.
     constexpr TickCount() = default;
+    /// `count` ticks.
     constexpr explicit TickCount(int64_t count) : ticks(count) {}
 
     /// The current performance-counter reading; 0 when the counter cannot be read. Windows only.
     static TickCount Now() noexcept;
 
+    ///@{
     /// count × ticks per millisecond (or microsecond), wrapping on overflow.
     static TickCount FromMilliseconds(uint64_t count) noexcept;
     static TickCount FromMicroseconds(uint64_t count) noexcept;
     static TickCount FromMilliseconds(uint64_t count, const TimerConstants& constants) noexcept;
     static TickCount FromMicroseconds(uint64_t count, const TimerConstants& constants) noexcept;
+    ///@}
 
+    ///@{
     /// ticks ÷ ticks per millisecond (or microsecond), truncated toward zero.
     int64_t ToMilliseconds() const noexcept;
     int64_t ToMicroseconds() const noexcept;
     int64_t ToMilliseconds(const TimerConstants& constants) const noexcept;
     int64_t ToMicroseconds(const TimerConstants& constants) const noexcept;
+    ///@}
     /// Stores the low 32 bits of ToMilliseconds() into `milliseconds` and returns it.
     uint32_t& ToMilliseconds32(uint32_t& milliseconds) const noexcept;
 
+    ///@{
     /// ticks × the floating-point factor of each unit (never a division).
     double ToSeconds() const noexcept;
     double ToMillisecondsF() const noexcept;
     double ToMicrosecondsF() const noexcept;
     double ToNanosecondsF() const noexcept;
+    ///@}
 
+    ///@{
     /// The process's factors.
     static double SecondsPerTick() noexcept;
     static double MillisecondsPerTick() noexcept;
@@ -58,7 +67,9 @@ public:
     static double NanosecondsPerTick() noexcept;
     static int64_t TicksPerMillisecond() noexcept;
     static int64_t TicksPerMicrosecond() noexcept;
+    ///@}
 
+    ///@{
     /// Durations between readings and readings moved by durations; wrap on overflow.
     friend constexpr TickCount operator-(TickCount a, TickCount b) noexcept {
         return TickCount(
@@ -68,17 +79,20 @@ public:
         return TickCount(
             static_cast<int64_t>(static_cast<uint64_t>(a.ticks) + static_cast<uint64_t>(b.ticks)));
     }
+    ///@}
+    /// Readings and durations order by their tick counts.
     friend constexpr auto operator<=>(TickCount, TickCount) noexcept = default;
 };
 
 /// A millisecond duration split for display.
 struct DurationParts {
-    uint32_t days = 0;
-    uint32_t hours = 0;
-    uint32_t minutes = 0;
-    uint32_t seconds = 0;
-    uint32_t milliseconds = 0;
+    uint32_t days = 0;          ///< whole days
+    uint32_t hours = 0;         ///< 0-23
+    uint32_t minutes = 0;       ///< 0-59
+    uint32_t seconds = 0;       ///< 0-59
+    uint32_t milliseconds = 0;  ///< 0-999
 
+    /// Field by field.
     friend bool operator==(const DurationParts&, const DurationParts&) = default;
 };
 
@@ -96,6 +110,7 @@ struct CalendarTime {
     int32_t second = 0;   ///< 0-60
     int32_t weekday = 0;  ///< 0 = Sunday ... 6 = Saturday
 
+    /// Field by field.
     friend bool operator==(const CalendarTime&, const CalendarTime&) = default;
 };
 

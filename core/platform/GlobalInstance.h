@@ -11,7 +11,7 @@ namespace Quorvin {
 
 /// The built-in default instance: zero-initialised, on a cache line of its own.
 struct alignas(64) DefaultGlobalInstance {
-    uint8_t reserved = 0;
+    uint8_t reserved = 0;   ///< unused; keeps the installed flag the second byte
     uint8_t installed = 0;  ///< 1 once InstallDefaultGlobalInstance has run
 };
 

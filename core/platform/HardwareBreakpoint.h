@@ -41,14 +41,16 @@ inline constexpr uint32_t NoBreakpointSlot = 0xFFFFFFFFu;
 /// control register (per slot n: local enable Ln at bit 2n, RWn at bits 16+4n..17+4n, LENn at bits
 /// 18+4n..19+4n).
 struct DebugRegisters {
-    uint64_t address[4] = {};
-    uint64_t status = 0;   ///< Dr6
-    uint64_t control = 0;  ///< Dr7
+    uint64_t address[4] = {};  ///< Dr0 to Dr3
+    uint64_t status = 0;       ///< Dr6
+    uint64_t control = 0;      ///< Dr7
 };
 
+///@{
 /// The two-bit access and length codes of a kind and a size.
 uint32_t BreakpointAccessCode(BreakpointKind kind) noexcept;
 uint32_t BreakpointLengthCode(BreakpointSize size) noexcept;
+///@}
 
 /// Places a watch in the first slot (0, 1, 2, 3) whose local-enable bit is clear: stores `address`
 /// in its register, clears the status, replaces the slot's RW and LEN fields and sets its enable
@@ -65,14 +67,14 @@ void ClearBreakpoint(DebugRegisters& registers, uint32_t slot) noexcept;
 /// to RemoveHardwareBreakpoint, which releases it. The thread handles stay the caller's and must
 /// stay open while the record is in use.
 struct HardwareBreakpoint {
-    uint64_t address = 0;
+    uint64_t address = 0;       ///< the watched or executed address
     void* doneEvent = nullptr;  ///< the worker's completion event while an operation runs, else null
-    BreakpointKind kind = BreakpointKind::Execution;
-    BreakpointSize size = BreakpointSize::Byte1;
-    uint32_t slot = 0;      ///< the slot received by the last listed thread that received one
-    uint32_t removing = 0;  ///< 1 while removing, 0 while placing
-    uint32_t done = 0;      ///< set by the worker once it has gone through the whole list
-    int32_t threadCount = 0;
+    BreakpointKind kind = BreakpointKind::Execution;  ///< what access triggers it
+    BreakpointSize size = BreakpointSize::Byte1;      ///< how many bytes it covers
+    uint32_t slot = 0;                ///< the slot received by the last listed thread that received one
+    uint32_t removing = 0;            ///< 1 while removing, 0 while placing
+    uint32_t done = 0;                ///< set by the worker once it has gone through the whole list
+    int32_t threadCount = 0;          ///< number of listed threads
     void** threads = nullptr;         ///< threadCount handles, copied from the caller
     uint32_t* threadSlots = nullptr;  ///< per thread: the slot it received, or NoBreakpointSlot
 };

@@ -8,13 +8,13 @@ namespace Quorvin {
 
 /// Conversion constants derived from one timer frequency (ticks per second).
 struct TimerConstants {
-    int64_t performanceFrequency = 0;
-    int64_t ticksPerMillisecond = 0;  ///< frequency / 1000, truncated
-    int64_t ticksPerMicrosecond = 0;  ///< frequency / 1000000, truncated
-    double millisecondsPerTick = 0;
-    double microsecondsPerTick = 0;
-    double nanosecondsPerTick = 0;
-    double secondsPerTick = 0;
+    int64_t performanceFrequency = 0;  ///< ticks per second
+    int64_t ticksPerMillisecond = 0;   ///< frequency / 1000, truncated
+    int64_t ticksPerMicrosecond = 0;   ///< frequency / 1000000, truncated
+    double millisecondsPerTick = 0;    ///< 1000 / frequency
+    double microsecondsPerTick = 0;    ///< 1000000 / frequency
+    double nanosecondsPerTick = 0;     ///< 1000000000 / frequency
+    double secondsPerTick = 0;         ///< 1 / frequency
 };
 
 /// Derives the constants from `frequency`. It is not validated: below 1000 ticks per second

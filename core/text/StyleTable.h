@@ -15,7 +15,9 @@ namespace Quorvin {
 
 /// A numbered style record; the library stores and returns its fields without interpreting them.
 struct StyleRecord {
-    std::string name;
+    std::string name;  ///< the style's name, narrow text
+    ///@{
+    /// Numbers kept for the text layout, which gives them their meaning.
     uint32_t a = 0;
     uint32_t b = 0;
     float c = 0;
@@ -24,6 +26,7 @@ struct StyleRecord {
     uint32_t f = 0;
     uint32_t g = 0;
     float h = 0;
+    ///@}
 };
 
 /// Style records by identifier; records are never removed.

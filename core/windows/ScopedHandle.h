@@ -12,12 +12,15 @@
 
 namespace Quorvin {
 
+/// Owns one kernel handle and closes it with CloseHandle; move-only.
 class ScopedHandle {
 public:
     ScopedHandle() = default;
     /// Takes ownership of `handle` (null or INVALID_HANDLE_VALUE mean none).
     explicit ScopedHandle(HANDLE handle) noexcept : handle_(handle) {}
+    /// Takes over the other owner's handle.
     ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Release()) {}
+    /// Closes the owned handle, then takes over the other owner's.
     ScopedHandle& operator=(ScopedHandle&& other) noexcept {
         if (this != &other) Reset(other.Release());
         return *this;
@@ -30,6 +33,7 @@ public:
     HANDLE Get() const noexcept { return handle_; }
     /// True when a handle is owned.
     bool IsValid() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    /// IsValid().
     explicit operator bool() const noexcept { return IsValid(); }
 
     /// Closes the owned handle, if any, and takes ownership of `handle`.
@@ -51,10 +55,10 @@ private:
 
 /// Owners of the two handles that CreateProcess returns.
 struct ScopedProcessInformation {
-    ScopedHandle process;
-    ScopedHandle thread;
-    DWORD processId = 0;
-    DWORD threadId = 0;
+    ScopedHandle process;  ///< the new process
+    ScopedHandle thread;   ///< its first thread
+    DWORD processId = 0;   ///< the process's identifier
+    DWORD threadId = 0;    ///< the thread's identifier
 
     /// Takes both handles of `information`.
     void Adopt(const PROCESS_INFORMATION& information) noexcept {
