@@ -62,8 +62,8 @@ private:
     void* handle_ = nullptr;
 };
 
-/// A mutex over a Windows critical section: it spins briefly, then blocks in the kernel. Recursive,
-/// as critical sections are: the holder may lock it again and must unlock it as often.
+/// A mutex over a Windows critical section, which waits in the kernel when contended. Recursive, as
+/// critical sections are: the holder may lock it again and must unlock it as often.
 class Mutex {
 public:
     /// Throws std::bad_alloc when the heap cannot supply the critical section's storage.

@@ -6,9 +6,7 @@
 
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || defined(_M_IX86)
 #include <emmintrin.h>
-#define QUORVIN_SPIN_WAIT_HINT() _mm_pause()
-#else
-#define QUORVIN_SPIN_WAIT_HINT() ((void)0)
+#define QUORVIN_SYNC_HAS_PAUSE 1
 #endif
 
 namespace Quorvin::SyncPrivate {
@@ -20,7 +18,11 @@ void YieldThread();
 
 /// The processor's spin-wait hint (x86 `pause`): tells the core that this is a busy-wait loop, which
 /// saves power and lets a sibling hyper-thread run.
-inline void SpinWaitHint() { QUORVIN_SPIN_WAIT_HINT(); }
+inline void SpinWaitHint() {
+#if defined(QUORVIN_SYNC_HAS_PAUSE)
+    _mm_pause();
+#endif
+}
 
 /// The back-off between failed attempts to take a spin lock: rounds of 1, 2, 4, 8 and 16 spin-wait
 /// hints (31 in all), then a yield of the processor on every further round. One per waiting call.
