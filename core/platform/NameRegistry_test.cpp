@@ -16,39 +16,27 @@
 namespace Quorvin {
 namespace {
 
-uint32_t Fnv1a(const std::string& text) {
-    uint32_t hash = 2166136261u;
-    for (unsigned char c : text) hash = (hash ^ c) * 16777619u;
-    return hash;
-}
-
-// Registered characters must outlive the registry, so every test name is kept here for good.
-std::deque<std::string>& NameStore() {
+// Registered characters must outlive the registry, so every test name stays here for good.
+NameKey Keep(std::string text, uint32_t hash) {
     static std::deque<std::string> store;
-    return store;
-}
-
-NameKey KeyOf(const std::string& text, uint32_t hash) {
-    return NameKey{text.data(), static_cast<uint32_t>(text.size()), hash};
+    const std::string& kept = store.emplace_back(std::move(text));
+    return NameKey{kept.data(), static_cast<uint32_t>(kept.size()), hash};
 }
 
 TEST(NameRegistry, GivesDenseFirstComeIdentifiersToNamesAskedForByManyThreads) {
     constexpr int Threads = 8;
     constexpr int Names = 2000;
-    constexpr int NamesPerThread = 750;
     const size_t base = NameRegistry::Count();
 
-    // Every thread brings its own copy of each name, so equal names meet with different pointers.
-    // One name in eight shares a single hash, which makes a long run of colliding slots.
+    // Each thread asks for 750 names, overlapping its neighbours', in its own order and with its own
+    // copy of the characters. One name in eight shares a single hash: a long run of colliding slots.
+    std::vector<std::vector<int>> names(Threads);
     std::vector<std::vector<NameKey>> keys(Threads);
     for (int t = 0; t < Threads; ++t) {
-        std::vector<int> picks;
-        for (int i = 0; i < NamesPerThread; ++i) picks.push_back((t * 250 + i) % Names);
-        std::shuffle(picks.begin(), picks.end(), std::mt19937(t));
-        for (int n : picks) {
-            const std::string& name = NameStore().emplace_back("registry name " + std::to_string(n));
-            keys[t].push_back(KeyOf(name, n % 8 == 0 ? 0x5EED : Fnv1a(name)));
-        }
+        for (int i = 0; i < 750; ++i) names[t].push_back((t * 250 + i) % Names);
+        std::shuffle(names[t].begin(), names[t].end(), std::mt19937(t));
+        for (int n : names[t])
+            keys[t].push_back(Keep("registry name " + std::to_string(n), n % 8 ? n * 2654435761u : 7));
     }
     std::vector<std::vector<uint32_t>> ids(Threads);
     std::vector<std::thread> workers;
@@ -59,50 +47,38 @@ TEST(NameRegistry, GivesDenseFirstComeIdentifiersToNamesAskedForByManyThreads) {
     }
     for (std::thread& worker : workers) worker.join();
 
-    // Each name has one identifier whoever asked, and the identifiers are exactly base..base+n-1.
+    // One identifier per name whoever asked, the identifiers exactly base..base+n-1, and a name
+    // asked for again keeps its first identifier.
     std::vector<int64_t> idOfName(Names, -1);
     for (int t = 0; t < Threads; ++t) {
         for (size_t i = 0; i < keys[t].size(); ++i) {
-            const int name = std::stoi(std::string(keys[t][i].data + 14, keys[t][i].length - 14));
-            if (idOfName[name] == -1) idOfName[name] = ids[t][i];
-            EXPECT_EQ(idOfName[name], ids[t][i]) << "name " << name;
+            int64_t& id = idOfName[names[t][i]];
+            if (id == -1) id = ids[t][i];
+            EXPECT_EQ(id, ids[t][i]) << "name " << names[t][i];
         }
     }
-    std::vector<int64_t> sorted = idOfName;
-    std::sort(sorted.begin(), sorted.end());
-    for (int n = 0; n < Names; ++n) ASSERT_EQ(sorted[n], static_cast<int64_t>(base + n));
+    std::sort(idOfName.begin(), idOfName.end());
+    for (int n = 0; n < Names; ++n) ASSERT_EQ(idOfName[n], static_cast<int64_t>(base + n));
     EXPECT_EQ(NameRegistry::Count(), base + Names);
-    // Asked again, every name keeps its first identifier.
     for (size_t i = 0; i < keys[0].size(); i += 7) EXPECT_EQ(NameRegistry::GetId(keys[0][i]), ids[0][i]);
 }
 
 TEST(NameRegistry, NumbersNewNamesInCallOrderAndComparesUpToTheFirstNul) {
     const size_t base = NameRegistry::Count();
-    const std::string& alpha = NameStore().emplace_back("alpha");
-    const std::string& beta = NameStore().emplace_back("beta");
-    const std::string& gamma = NameStore().emplace_back("gamma");
-    EXPECT_EQ(NameRegistry::GetId(KeyOf(alpha, 1)), base);
-    EXPECT_EQ(NameRegistry::GetId(KeyOf(beta, 1)), base + 1);
-    EXPECT_EQ(NameRegistry::GetId(KeyOf(gamma, 2)), base + 2);
-    EXPECT_EQ(NameRegistry::GetId(KeyOf(beta, 1)), base + 1);
-    EXPECT_EQ(NameRegistry::Count(), base + 3);
+    const NameKey beta = Keep("beta", 1);
+    EXPECT_EQ(NameRegistry::GetId(Keep("alpha", 1)), base);
+    EXPECT_EQ(NameRegistry::GetId(beta), base + 1);
+    EXPECT_EQ(NameRegistry::GetId(Keep("gamma", 2)), base + 2);
+    EXPECT_EQ(NameRegistry::GetId(Keep("beta", 1)), base + 1);
 
-    // Same length and hash: characters after a NUL present in both do not count; before it they do,
-    // and so does the length.
-    const std::string& nulX = NameStore().emplace_back(std::string("ab\0x", 4));
-    const std::string& nulY = NameStore().emplace_back(std::string("ab\0y", 4));
-    const std::string& plainX = NameStore().emplace_back("abcx");
-    const std::string& plainY = NameStore().emplace_back("abcy");
-    const std::string& shorter = NameStore().emplace_back("abc");
-    const uint32_t nul = NameRegistry::GetId(KeyOf(nulX, 9));
-    EXPECT_EQ(NameRegistry::GetId(KeyOf(nulY, 9)), nul);
-    const uint32_t x = NameRegistry::GetId(KeyOf(plainX, 9));
-    const uint32_t y = NameRegistry::GetId(KeyOf(plainY, 9));
-    const uint32_t prefix = NameRegistry::GetId(KeyOf(shorter, 9));
+    // Same length and hash: characters after a NUL in both do not count; before it they do, and so
+    // does the length. The empty name is a name like any other, with or without characters.
+    const uint32_t nul = NameRegistry::GetId(Keep(std::string("ab\0x", 4), 9));
+    EXPECT_EQ(NameRegistry::GetId(Keep(std::string("ab\0y", 4), 9)), nul);
+    const uint32_t x = NameRegistry::GetId(Keep("abcx", 9));
     EXPECT_NE(x, nul);
-    EXPECT_NE(y, x);
-    EXPECT_NE(prefix, x);
-    // The empty name is a name like any other, with or without characters behind it.
+    EXPECT_NE(NameRegistry::GetId(Keep("abcy", 9)), x);
+    EXPECT_NE(NameRegistry::GetId(Keep("abc", 9)), x);
     const uint32_t empty = NameRegistry::GetId(NameKey{nullptr, 0, 5});
     EXPECT_EQ(NameRegistry::GetId(NameKey{"", 0, 5}), empty);
     EXPECT_EQ(NameRegistry::Count(), base + 8);

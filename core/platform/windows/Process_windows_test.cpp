@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -20,75 +21,59 @@ namespace {
 constexpr wchar_t ChildMarker[] = L" --quorvin-process-child ";
 constexpr uint64_t MiB = 1024 * 1024;
 
-// The bytes each stream carries, by position in the stream: the periods do not divide 128, so
-// chunks that arrive out of order or twice are noticed.
-char PatternByte(int stream, uint64_t position) {
-    return static_cast<char>(stream == 1 ? position % 251 : (position * 7 + 3) % 253);
-}
-
+// The bytes of stream 1 (standard output) or 2 (standard error) from position `begin` to `end`.
+// The periods do not divide 128, so chunks that arrive out of order or twice are noticed.
 std::string Pattern(int stream, uint64_t begin, uint64_t end) {
     std::string bytes;
-    for (uint64_t p = begin; p < end; ++p) bytes += PatternByte(stream, p);
+    for (uint64_t p = begin; p < end; ++p)
+        bytes += static_cast<char>(stream == 1 ? p % 251 : (p * 7 + 3) % 253);
     return bytes;
 }
 
 // ---- The child ----
 
-// Writes `count` bytes in one write, continuing the stream's pattern at `position`.
-void WritePattern(int stream, uint64_t& position, uint64_t count) {
-    const std::string bytes = Pattern(stream, position, position + count);
+void Write(DWORD stream, const std::string& bytes) {
     DWORD written = 0;
-    WriteFile(GetStdHandle(stream == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE), bytes.data(),
-              static_cast<DWORD>(bytes.size()), &written, nullptr);
-    position += count;
+    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-void WriteText(const std::string& text) {
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
-              nullptr);
-}
-
-// Steps, separated by spaces: out=N and err=N (one write of N bytes, N may be 0), both=N/C (N bytes
-// on each stream in alternating writes of C), pid (its process id, in decimal, on standard output),
-// cwd (its current directory), sleep=MS, stdin (reads its input until that fails), exit=CODE.
+// Steps, separated by spaces: out=N and err=N (one write of the stream's next N pattern bytes; N may
+// be 0), both=N/C (N bytes on each stream in alternating writes of C), pid (its process id on
+// standard output), cwd (its current directory, likewise), stdin (reads its input until that
+// fails), exit=CODE.
 [[noreturn]] void RunChild(const std::wstring& steps) {
-    uint64_t positions[3] = {0, 0, 0};
-    size_t at = 0;
-    while (at < steps.size()) {
-        size_t end = steps.find(L' ', at);
-        if (end == std::wstring::npos) end = steps.size();
-        const std::wstring step = steps.substr(at, end - at);
-        at = end + 1;
-        const size_t equals = step.find(L'=');
-        const std::wstring name = step.substr(0, equals);
+    uint64_t written[3] = {0, 0, 0};
+    auto writePattern = [&](int stream, uint64_t count) {
+        Write(stream == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE,
+              Pattern(stream, written[stream], written[stream] + count));
+        written[stream] += count;
+    };
+    std::wistringstream stepStream(steps);
+    for (std::wstring step; stepStream >> step;) {
+        const std::wstring name = step.substr(0, step.find(L'='));
         const uint64_t value =
-            equals == std::wstring::npos ? 0 : std::wcstoull(step.c_str() + equals + 1, nullptr, 10);
-        if (name == L"out") WritePattern(1, positions[1], value);
-        if (name == L"err") WritePattern(2, positions[2], value);
+            std::wcstoull(step.c_str() + name.size() + (name.size() < step.size()), nullptr, 10);
+        if (name == L"out" || name == L"err") writePattern(name == L"out" ? 1 : 2, value);
         if (name == L"both") {
             const uint64_t chunk = std::wcstoull(step.c_str() + step.find(L'/') + 1, nullptr, 10);
-            for (uint64_t done = 0; done < value; done += chunk) {
-                WritePattern(1, positions[1], chunk);
-                WritePattern(2, positions[2], chunk);
-            }
+            for (uint64_t done = 0; done < value; done += chunk)
+                writePattern(1, chunk), writePattern(2, chunk);
         }
-        if (name == L"pid") WriteText(std::to_string(GetCurrentProcessId()));
+        if (name == L"pid") Write(STD_OUTPUT_HANDLE, std::to_string(GetCurrentProcessId()));
         if (name == L"cwd") {
             char directory[MAX_PATH] = {};
-            WriteText(std::string(directory, GetCurrentDirectoryA(MAX_PATH, directory)));
+            Write(STD_OUTPUT_HANDLE, std::string(directory, GetCurrentDirectoryA(MAX_PATH, directory)));
         }
-        if (name == L"sleep") Sleep(static_cast<DWORD>(value));
-        if (name == L"stdin") {
-            char buffer[64];
-            DWORD count = 0;
-            while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof(buffer), &count, nullptr)) {}
-        }
+        char buffer[64];
+        DWORD count = 0;
+        while (name == L"stdin" &&
+               ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof(buffer), &count, nullptr)) {}
         if (name == L"exit") ExitProcess(static_cast<UINT>(value));
     }
     ExitProcess(0);
 }
 
+// Runs before main: this program is either the test program or, with the marker, a child.
 const bool ChildStepsRun = [] {
     const std::wstring commandLine = GetCommandLineW();
     const size_t marker = commandLine.find(ChildMarker);
@@ -109,7 +94,7 @@ std::wstring ChildCommand(const std::wstring& steps) {
     return L"\"" + SelfPath() + L"\"" + ChildMarker + steps;
 }
 
-// Collects what one stream delivered: the bytes, and the size of every chunk.
+// What one stream delivered: the bytes, and the size of every chunk.
 struct Capture {
     std::string bytes;
     std::vector<uint64_t> chunks;
@@ -122,9 +107,20 @@ struct Capture {
     }
 };
 
+struct CapturedRun {
+    uint32_t code = 0;
+    Capture output;
+    Capture error;
+};
+
+CapturedRun RunCaptured(const std::wstring& applicationName, const std::wstring& commandLine) {
+    CapturedRun run;
+    run.code = RunProcessCaptured(applicationName, commandLine, run.output.Callback(), run.error.Callback());
+    return run;
+}
+
 TEST(RunProcess, ReturnsTheExactExitCodeOrTheFailureValue) {
     EXPECT_EQ(RunProcess(L"", ChildCommand(L"exit=7")), 7u);
-    EXPECT_EQ(RunProcess(L"", ChildCommand(L"")), 0u);
     EXPECT_EQ(RunProcess(L"", ChildCommand(L"exit=3000000000")), 3000000000u);
     // With an application name, the first token of the command line is only the child's argv[0].
     EXPECT_EQ(RunProcess(SelfPath(), std::wstring(L"anything") + ChildMarker + L"exit=12"), 12u);
@@ -136,46 +132,31 @@ TEST(RunProcess, ReturnsTheExactExitCodeOrTheFailureValue) {
     EXPECT_EQ(RunProcess(L"", L"no-such-program-anywhere.exe"), ProcessNotStarted);
 }
 
-TEST(RunProcessCaptured, DeliversOutputIn128ByteChunksInOrder) {
-    Capture output;
-    Capture error;
-    EXPECT_EQ(
-        RunProcessCaptured(L"", ChildCommand(L"out=300 err=5 exit=4"), output.Callback(), error.Callback()),
-        4u);
-    EXPECT_EQ(output.chunks, (std::vector<uint64_t>{128, 128, 44}));
-    EXPECT_EQ(output.bytes, Pattern(1, 0, 300));
-    EXPECT_EQ(error.chunks, (std::vector<uint64_t>{5}));
-    EXPECT_EQ(error.bytes, Pattern(2, 0, 5));
+TEST(RunProcessCaptured, DeliversEverythingIn128ByteChunksInOrder) {
+    const CapturedRun small = RunCaptured(L"", ChildCommand(L"out=300 err=5 exit=4"));
+    EXPECT_EQ(small.code, 4u);
+    EXPECT_EQ(small.output.chunks, (std::vector<uint64_t>{128, 128, 44}));
+    EXPECT_EQ(small.output.bytes, Pattern(1, 0, 300));
+    EXPECT_EQ(small.error.bytes, Pattern(2, 0, 5));
 
-    Capture quietOutput;
-    Capture quietError;
-    EXPECT_EQ(RunProcessCaptured(SelfPath(), std::wstring(L"child") + ChildMarker + L"exit=3000000001",
-                                 quietOutput.Callback(), quietError.Callback()),
-              3000000001u);
-    EXPECT_TRUE(quietOutput.chunks.empty());
-    EXPECT_TRUE(quietError.chunks.empty());
-}
+    const CapturedRun quiet =
+        RunCaptured(SelfPath(), std::wstring(L"child") + ChildMarker + L"exit=3000000001");
+    EXPECT_EQ(quiet.code, 3000000001u);
+    EXPECT_TRUE(quiet.output.chunks.empty() && quiet.error.chunks.empty());
 
-TEST(RunProcessCaptured, DeliversEverythingAfterEmptyWritesAndFromBothStreamsAtOnce) {
-    Capture output;
-    Capture error;
-    EXPECT_EQ(RunProcessCaptured(L"", ChildCommand(L"out=0 err=0 out=1048576 err=0 err=1000 exit=9"),
-                                 output.Callback(), error.Callback()),
-              9u);
-    EXPECT_EQ(output.bytes.size(), MiB);
-    EXPECT_TRUE(output.bytes == Pattern(1, 0, MiB));
-    EXPECT_TRUE(error.bytes == Pattern(2, 0, 1000));
+    // Empty writes deliver nothing and lose nothing written after them.
+    const CapturedRun large =
+        RunCaptured(L"", ChildCommand(L"out=0 err=0 out=1048576 err=0 err=1000 exit=9"));
+    EXPECT_EQ(large.code, 9u);
+    EXPECT_TRUE(large.output.bytes == Pattern(1, 0, MiB));
+    EXPECT_TRUE(large.error.bytes == Pattern(2, 0, 1000));
 
     // Alternating writes larger than a pipe: the child blocks on one stream until that stream is
     // read, so a run that read the two streams one after the other would never end.
-    Capture both1;
-    Capture both2;
-    EXPECT_EQ(RunProcessCaptured(L"", ChildCommand(L"both=1048576/4096"), both1.Callback(), both2.Callback()),
-              0u);
-    EXPECT_EQ(both1.bytes.size(), MiB);
-    EXPECT_EQ(both2.bytes.size(), MiB);
-    EXPECT_TRUE(both1.bytes == Pattern(1, 0, MiB));
-    EXPECT_TRUE(both2.bytes == Pattern(2, 0, MiB));
+    const CapturedRun both = RunCaptured(L"", ChildCommand(L"both=1048576/4096"));
+    EXPECT_EQ(both.code, 0u);
+    EXPECT_TRUE(both.output.bytes == Pattern(1, 0, MiB));
+    EXPECT_TRUE(both.error.bytes == Pattern(2, 0, MiB));
 }
 
 TEST(RunProcessWithPipes, CancelEndsTheChildUnlessItEndedFirst) {
@@ -186,32 +167,22 @@ TEST(RunProcessWithPipes, CancelEndsTheChildUnlessItEndedFirst) {
               ProcessCancelled);
 
     // Signalled while the child waits for input that never comes.
-    Event cancelLater;
-    std::atomic<int> calls{0};
-    EXPECT_EQ(RunProcessWithPipes(cancelLater.NativeHandle(), L"", L"", ChildCommand(L"out=1 stdin exit=5"),
-                                  [&](const char*, uint64_t) {
-                                      ++calls;
-                                      cancelLater.Set();
-                                  },
-                                  {}),
+    auto cancelNow = [&](const char*, uint64_t) { cancel.Set(); };
+    EXPECT_EQ(RunProcessWithPipes(cancel.NativeHandle(), L"", L"", ChildCommand(L"out=1 stdin exit=5"),
+                                  cancelNow, {}),
               ProcessCancelled);
-    EXPECT_EQ(calls.load(), 1);
 
     // Signalled only once the child has ended: the child's own exit code comes back.
-    Event cancelAfter;
-    std::string pid;
-    EXPECT_EQ(RunProcessWithPipes(cancelAfter.NativeHandle(), L"", L"", ChildCommand(L"pid exit=6"),
-                                  [&](const char* data, uint64_t size) {
-                                      pid.append(data, size);
-                                      const HANDLE child = OpenProcess(
-                                          SYNCHRONIZE, FALSE, std::strtoul(pid.c_str(), nullptr, 10));
-                                      WaitForSingleObject(child, INFINITE);
-                                      CloseHandle(child);
-                                      cancelAfter.Set();
-                                  },
-                                  {}),
+    auto cancelOnceEnded = [&](const char* pid, uint64_t size) {
+        const HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(std::string(pid, size)));
+        WaitForSingleObject(child, INFINITE);
+        CloseHandle(child);
+        cancel.Set();
+    };
+    EXPECT_EQ(RunProcessWithPipes(cancel.NativeHandle(), L"", L"", ChildCommand(L"pid exit=6"),
+                                  cancelOnceEnded, {}),
               6u);
-    EXPECT_TRUE(cancelAfter.TryWait());
+    EXPECT_TRUE(cancel.TryWait());
 }
 
 TEST(RunProcessWithPipes, RunsInTheGivenDirectoryAndCopesWithEmptyOrThrowingCallbacks) {
@@ -227,24 +198,21 @@ TEST(RunProcessWithPipes, RunsInTheGivenDirectoryAndCopesWithEmptyOrThrowingCall
     // A throwing callback is not called again; its exception reaches the caller once the run is over.
     int calls = 0;
     Capture error;
-    EXPECT_THROW(RunProcessCaptured(
-                     L"", ChildCommand(L"out=1000 err=300"),
-                     [&](const char*, uint64_t) {
-                         ++calls;
-                         throw std::runtime_error("no more");
-                     },
-                     error.Callback()),
+    auto throwing = [&](const char*, uint64_t) {
+        ++calls;
+        throw std::runtime_error("no more");
+    };
+    EXPECT_THROW(RunProcessCaptured(L"", ChildCommand(L"out=1000 err=300"), throwing, error.Callback()),
                  std::runtime_error);
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(error.bytes == Pattern(2, 0, 300));
 
     // A program that cannot be started calls no callback.
-    Capture none;
     SetLastError(0);
-    EXPECT_EQ(RunProcessCaptured(L"C:\\no\\such\\program.exe", L"program", none.Callback(), none.Callback()),
-              ProcessNotStarted);
+    const CapturedRun missing = RunCaptured(L"C:\\no\\such\\program.exe", L"program");
+    EXPECT_EQ(missing.code, ProcessNotStarted);
     EXPECT_NE(GetLastError(), 0u);
-    EXPECT_TRUE(none.chunks.empty());
+    EXPECT_TRUE(missing.output.chunks.empty() && missing.error.chunks.empty());
 }
 
 // Open handles of this process. Wine's GetProcessHandleCount reports 0; there, handle values (small
