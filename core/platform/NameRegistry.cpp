@@ -1,6 +1,8 @@
 // The name registry: its hash table, the process-wide table and its lock.
 #include "core/platform/NameRegistry.h"
 
+#include <cstring>
+
 #include "core/diagnostics/Ensure.h"
 #include "core/platform/SpinLocks.h"
 #include "core/platform/internal/NameTable.h"
@@ -21,26 +23,28 @@ uint32_t NameTable::Add(const NameKey& key) {
     // At most half full, so probe runs stay short and a free slot always ends a search.
     if (!slots_ || (size_ + 1) * 2 > mask_ + 1) Grow();
     size_t i = key.hash & mask_;
-    while (slots_[i].used) i = (i + 1) & mask_;
+    while (slots_[i].idPlusOne != 0) i = (i + 1) & mask_;
     const uint32_t id = static_cast<uint32_t>(size_);
-    slots_[i] = Slot{key, id, 1};
+    slots_[i] = Slot{key.data, key.hash, id + 1};
+    lengths_[id] = key.length;
     ++size_;
     return id;
 }
 
 void NameTable::Grow() {
     const size_t count = slots_ ? (mask_ + 1) * 2 : InitialSlots;
-    std::unique_ptr<Slot[]> grown(new Slot[count]);
+    std::unique_ptr<Slot[]> slots(new Slot[count]);
+    std::unique_ptr<uint32_t[]> lengths(new uint32_t[count / 2]);
     const size_t mask = count - 1;
-    if (slots_) {
-        for (size_t i = 0; i <= mask_; ++i) {
-            if (!slots_[i].used) continue;
-            size_t j = slots_[i].key.hash & mask;
-            while (grown[j].used) j = (j + 1) & mask;
-            grown[j] = slots_[i];
-        }
+    for (size_t i = 0; slots_ && i <= mask_; ++i) {
+        if (slots_[i].idPlusOne == 0) continue;
+        size_t j = slots_[i].hash & mask;
+        while (slots[j].idPlusOne != 0) j = (j + 1) & mask;
+        slots[j] = slots_[i];
     }
-    slots_ = std::move(grown);
+    if (size_ != 0) std::memcpy(lengths.get(), lengths_.get(), size_ * sizeof(uint32_t));
+    slots_ = std::move(slots);
+    lengths_ = std::move(lengths);
     mask_ = mask;
 }
 

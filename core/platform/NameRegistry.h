@@ -13,7 +13,8 @@ namespace Quorvin {
 /// A name as the registry sees it. `hash` is computed by the caller and trusted; every caller
 /// must use the same hash function for the same name (any 32-bit hash works).
 struct NameKey {
-    const char* data = nullptr;  ///< not necessarily NUL-terminated; may be null only when `length` is 0
+    /// `length` readable characters, not necessarily NUL-terminated; null only when `length` is 0.
+    const char* data = nullptr;
     uint32_t length = 0;
     uint32_t hash = 0;
 };
