@@ -24,9 +24,10 @@ struct NameKey {
 /// their lengths are equal and strncmp over that length finds no difference: comparison stops at
 /// a NUL present in both, so "ab\0x" and "ab\0y" (length 4) are one name.
 ///
-/// Thread-safety: every operation may be called from any thread at any time, also during static
-/// initialisation. A known name costs a shared hold of a reader-writer spin lock, so look-ups from
-/// many threads proceed together; registering a new name takes the lock exclusively.
+/// Thread-safety: every operation may be called from any thread, from static initialisation on (the
+/// table needs no dynamic initialiser) until the table is destroyed at exit. A known name costs a
+/// shared hold of a reader-writer spin lock, so look-ups from many threads proceed together;
+/// registering a new name takes the lock exclusively.
 class NameRegistry {
 public:
     /// The identifier of `key`'s name, registering the name if it is new. `key.data` must stay valid
