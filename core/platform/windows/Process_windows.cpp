@@ -22,6 +22,9 @@ constexpr DWORD PipeBufferSize = 128;
 constexpr DWORD ReaderStartPause = 100;
 constexpr DWORD DrainPause = 100;
 
+// PROCESS_ALL_ACCESS as Windows Vista and later define it, whatever version the headers target.
+constexpr DWORD ChildAccess = 0x1FFFFF;
+
 static_assert(sizeof(STARTUPINFOW) == 104 && sizeof(SECURITY_ATTRIBUTES) == 24);
 
 struct Pipe {
@@ -156,7 +159,7 @@ uint32_t RunProcessWithPipes(void* cancelHandle, const std::wstring& workingDire
                            &information)) {
             ScopedProcessInformation created;
             created.Adopt(information);
-            child.Reset(OpenProcess(PROCESS_ALL_ACCESS, TRUE, created.processId));
+            child.Reset(OpenProcess(ChildAccess, TRUE, created.processId));
             // Should the child not open again, the handle from its creation serves as well.
             if (!child) child = std::move(created.process);
             Sleep(1);
