@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, checks the formatting, builds every preset and runs every test: the portable code
 # natively, everything under Wine, the portable tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short run of every fuzz target. Fails when any check fails.
+# UndefinedBehaviorSanitizer, the lock, registry and reader-loop tests under ThreadSanitizer, and a
+# short run of every fuzz target. Fails when any check fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -9,7 +10,7 @@ bash scripts/setup.sh
 status=0
 echo "=== formatting"
 bash scripts/check-format.sh || status=1
-for preset in native windows windows-clang sanitize fuzz; do
+for preset in native windows windows-clang sanitize tsan fuzz; do
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

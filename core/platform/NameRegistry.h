@@ -7,34 +7,35 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <unordered_map>
 
 namespace Quorvin {
 
 /// A name as the registry sees it. `hash` is computed by the caller and trusted; every caller
-/// must use the same hash function for the same name.
+/// must use the same hash function for the same name (any 32-bit hash works).
 struct NameKey {
-    const char* data = nullptr;  ///< not necessarily NUL-terminated
+    /// `length` readable characters, not necessarily NUL-terminated; null only when `length` is 0.
+    const char* data = nullptr;
     uint32_t length = 0;
     uint32_t hash = 0;
 };
 
-struct NameKeyHash {
-    size_t operator()(const NameKey& key) const noexcept { return key.hash; }
-};
-
-/// Equal lengths and equal characters over that length (strncmp semantics).
-struct NameKeyEqual {
-    bool operator()(const NameKey& a, const NameKey& b) const noexcept {
-        return a.length == b.length && std::strncmp(a.data, b.data, a.length) == 0;
-    }
-};
-
-using NameTable = std::unordered_map<NameKey, uint32_t, NameKeyHash, NameKeyEqual>;
-
+/// Hands out identifiers 0, 1, 2, ... to names in the order they are first seen. Names are never
+/// removed, so an identifier never changes and is never reused. Two keys name the same thing when
+/// their lengths are equal and strncmp over that length finds no difference: comparison stops at
+/// a NUL present in both, so "ab\0x" and "ab\0y" (length 4) are one name.
+///
+/// Thread-safety: every operation may be called from any thread, from static initialisation on (the
+/// table needs no dynamic initialiser) until the table is destroyed at exit. A known name costs a
+/// shared hold of a reader-writer spin lock, so look-ups from many threads proceed together;
+/// registering a new name takes the lock exclusively.
 class NameRegistry {
 public:
+    /// The identifier of `key`'s name, registering the name if it is new. `key.data` must stay valid
+    /// and unchanged for the life of the process once the name is registered. A null `key.data`
+    /// with a non-zero length is a programming error (fatal ensure check). Throws std::bad_alloc
+    /// when the table cannot grow; the registry is then unchanged and still usable.
+    static uint32_t GetId(const NameKey& key);
+
     /// Number of registered names.
     static size_t Count();
 };
