@@ -15,8 +15,8 @@ namespace Quorvin {
 struct NameKey {
     /// `length` readable characters, not necessarily NUL-terminated; null only when `length` is 0.
     const char* data = nullptr;
-    uint32_t length = 0;
-    uint32_t hash = 0;
+    uint32_t length = 0;  ///< number of characters that make the name
+    uint32_t hash = 0;    ///< the caller's hash of those characters
 };
 
 /// Hands out identifiers 0, 1, 2, ... to names in the order they are first seen. Names are never

@@ -98,9 +98,9 @@ private:
 /// ordering among waiters.
 class RWSpinLock {
 public:
-    static constexpr uint64_t WriterBit = 1;
-    static constexpr uint64_t PendingBit = 2;
-    static constexpr uint64_t OneReader = 4;
+    static constexpr uint64_t WriterBit = 1;   ///< a writer holds the lock
+    static constexpr uint64_t PendingBit = 2;  ///< a writer is waiting
+    static constexpr uint64_t OneReader = 4;   ///< what each reader adds to the word
 
     constexpr RWSpinLock() = default;
     RWSpinLock(const RWSpinLock&) = delete;
