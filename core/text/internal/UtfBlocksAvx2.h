@@ -199,12 +199,7 @@ alignas(16) constexpr uint8_t ByCurrentHigh[16] = {
 // Nonzero where the 32 bytes of `v` break the legality rules, given the 32 bytes before them
 // (zeros, as after ASCII, at a character boundary). A sequence cut by the block's end shows no fault
 // yet: the next block's check, or IncompleteAtEnd, finds it.
-QUORVIN_FORCEINLINE __m256i BlockFaults(__m256i v, __m256i previous) {
-    // The bytes one to three places back.
-    const __m256i before = _mm256_permute2x128_si256(previous, v, 0x21);
-    const __m256i previous1 = _mm256_alignr_epi8(v, before, 15);
-    const __m256i previous2 = _mm256_alignr_epi8(v, before, 14);
-    const __m256i previous3 = _mm256_alignr_epi8(v, before, 13);
+QUORVIN_FORCEINLINE __m256i Faults(__m256i v, __m256i previous1, __m256i previous2, __m256i previous3) {
     const __m256i nibble = Bytes(0x0F);
     const __m256i faults = _mm256_and_si256(
         _mm256_and_si256(_mm256_shuffle_epi8(Nibbles(ByPreviousHigh),
@@ -216,6 +211,19 @@ QUORVIN_FORCEINLINE __m256i BlockFaults(__m256i v, __m256i previous) {
     const __m256i fourth = _mm256_subs_epu8(previous3, Bytes(0xF0 - 0x80));
     const __m256i demanded = _mm256_and_si256(_mm256_or_si256(third, fourth), Bytes(0x80));
     return _mm256_xor_si256(faults, demanded);
+}
+
+QUORVIN_FORCEINLINE __m256i BlockFaults(__m256i v, __m256i previous) {
+    // The bytes one to three places back.
+    const __m256i before = _mm256_permute2x128_si256(previous, v, 0x21);
+    return Faults(v, _mm256_alignr_epi8(v, before, 15), _mm256_alignr_epi8(v, before, 14),
+                  _mm256_alignr_epi8(v, before, 13));
+}
+
+// The same for the 32 bytes at `p` when the three before them are readable: loads cost less than
+// shuffles across the halves of a register.
+QUORVIN_FORCEINLINE __m256i BlockFaultsAt(const Utf8Unit* p) {
+    return Faults(Load256(p), Load256(p - 1), Load256(p - 2), Load256(p - 3));
 }
 
 // Nonzero when the last bytes of `v` start a sequence that its end cuts: the last byte C0 or more,
@@ -363,7 +371,7 @@ QUORVIN_FORCEINLINE void DecodeFast(const Utf8Unit*& s, const Utf8Unit* sourceEn
                     block = next;
                     continue;
                 }
-                faults = BlockFaults(next, block);
+                faults = BlockFaultsAt(p + 32);
                 if constexpr (sizeof(Unit) == 4) {
                     faults = _mm256_or_si256(faults, _mm256_subs_epu8(block, Bytes(0xEF)));
                 }
@@ -392,11 +400,10 @@ QUORVIN_FORCEINLINE void DecodeFast(const Utf8Unit*& s, const Utf8Unit* sourceEn
 // ---------------------------------------------------------------------------------------------
 // UTF-16 to UTF-8.
 
-// Room an encoding step needs: a block reads 17 units (an ASCII run 32) and writes up to 48 bytes,
-// with a 16-byte store that may start at its last character; the scalar stretch after a refused
-// block reads 17 units and writes up to 49 bytes.
+// Room an encoding step needs: it reads up to 33 units and writes up to 96 bytes, the last block's
+// 16-byte stores and spare included; the scalar stretch after a refused block writes up to 49.
 inline constexpr ptrdiff_t EncodeSourceRoom = 33;
-inline constexpr ptrdiff_t EncodeTargetRoom = 64;
+inline constexpr ptrdiff_t EncodeTargetRoom = 112;
 
 // Packs the bytes worked out for eight 32-bit lanes (one register; two bits of `codes` per lane give
 // its length less one) from `t`; answers how many bytes. Stores 16 bytes per four lanes.
@@ -432,54 +439,52 @@ QUORVIN_FORCEINLINE __m256i Clear(__m256i u, int bits) {
     return _mm256_cmpeq_epi16(_mm256_and_si256(u, Words(bits)), _mm256_setzero_si256());
 }
 
-// Encodes the 16 units at `s` and moves both cursors past them; false, with nothing moved or
+// The blocks below store 16 bytes at a time, so each leaves up to 15 bytes past the bytes it wrote
+// changed. The next block's first store covers them; the bytes that a run's last block covers are
+// kept in a Spare, read before that block's stores, and put back when the run ends.
+struct Spare {
+    __m128i bytes;
+    Utf8Unit* at = nullptr;
+
+    QUORVIN_FORCEINLINE void Keep(Utf8Unit* p) {
+        bytes = Load128(p);
+        at = p;
+    }
+    QUORVIN_FORCEINLINE void PutBack() {
+        if (at != nullptr) {
+            Store128(at, bytes);
+        }
+    }
+};
+
+// Encodes 16 units below 0x800 (accented Latin) at `t`: one or two bytes per unit, made in 16-bit
+// lanes (first byte low). Answers the bytes written.
+QUORVIN_FORCEINLINE unsigned EncodeLatin(__m256i u, Utf8Unit* t, Spare& spare) {
+    const __m256i asciiLanes = Clear(u, static_cast<short>(0xFF80));
+    const __m256i first = _mm256_or_si256(_mm256_srli_epi16(u, 6), Words(0xC0));
+    const __m256i second =
+        _mm256_slli_epi16(_mm256_or_si256(_mm256_and_si256(u, Words(0x3F)), Words(0x80)), 8);
+    const __m256i pairs = _mm256_blendv_epi8(_mm256_or_si256(first, second), u, asciiLanes);
+    const uint32_t two = LaneBits(~Mask(asciiLanes));
+    const __m256i packed = _mm256_shuffle_epi8(pairs, Controls(KeepPairs[two & 0xFF], KeepPairs[two >> 8]));
+    const unsigned lengthLow = 8 + static_cast<unsigned>(std::popcount(two & 0xFF));
+    const unsigned total = 16 + static_cast<unsigned>(std::popcount(two));
+    spare.Keep(t + total);
+    Store128(t, _mm256_castsi256_si128(packed));
+    Store128(t + lengthLow, _mm256_extracti128_si256(packed, 1));
+    return total;
+}
+
+// Encodes the 16 units `u` read at `s` into `t` and answers the bytes written; -1, with nothing
 // written, at a surrogate that is not half of a pair. A pair gives its first three bytes at its high
 // half and its last at its low half, so a pair cut by the block's end is finished by the next block:
 // `carry` says that the block before ended with a high surrogate and is set when this one does.
-// Needs 17 readable units and EncodeTargetRoom bytes.
-QUORVIN_FORCEINLINE bool EncodeBlock(const Utf16Unit*& s, Utf8Unit*& t, uint32_t& carry) {
-    const __m256i u = Load256(s);
+// Reads the 17th unit after a high surrogate.
+QUORVIN_FORCEINLINE int EncodeBmp(const Utf16Unit* s, __m256i u, Utf8Unit* t, uint32_t& carry, Spare& spare) {
     const __m256i asciiLanes = Clear(u, static_cast<short>(0xFF80));
+    const __m256i smallLanes = Clear(u, static_cast<short>(0xF800));
     const uint32_t ascii = Mask(asciiLanes);
-    if (ascii == 0xFFFFFFFFu && carry == 0) {
-        Store128(t, _mm_packus_epi16(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1)));
-        s += 16;
-        t += 16;
-        return true;
-    }
-    const uint32_t small = Mask(Clear(u, static_cast<short>(0xF800)));
-    if (small == 0xFFFFFFFFu && carry == 0) {
-        // Accented Latin: one or two bytes per unit, made in 16-bit lanes (first byte low).
-        const __m256i first = _mm256_or_si256(_mm256_srli_epi16(u, 6), Words(0xC0));
-        const __m256i second =
-            _mm256_slli_epi16(_mm256_or_si256(_mm256_and_si256(u, Words(0x3F)), Words(0x80)), 8);
-        const __m256i pairs = _mm256_blendv_epi8(_mm256_or_si256(first, second), u, asciiLanes);
-        const uint32_t two = LaneBits(~ascii);
-        const __m256i packed =
-            _mm256_shuffle_epi8(pairs, Controls(KeepPairs[two & 0xFF], KeepPairs[two >> 8]));
-        const unsigned lengthLow = 8 + static_cast<unsigned>(std::popcount(two & 0xFF));
-        const unsigned total = 16 + static_cast<unsigned>(std::popcount(two));
-        const __m128i spare = Load128(t + total);
-        Store128(t, _mm256_castsi256_si128(packed));
-        Store128(t + lengthLow, _mm256_extracti128_si256(packed, 1));
-        Store128(t + total, spare);
-        s += 16;
-        t += total;
-        return true;
-    }
-    const __m256i next = Load256(s + 1);
-    const __m256i top6 = Words(static_cast<short>(0xFC00));
-    const __m256i highLanes =
-        _mm256_cmpeq_epi16(_mm256_and_si256(u, top6), Words(static_cast<short>(0xD800)));
-    const __m256i lowLanes = _mm256_cmpeq_epi16(_mm256_and_si256(u, top6), Words(static_cast<short>(0xDC00)));
-    const uint32_t highs = Mask(highLanes);
-    const uint32_t lows = Mask(lowLanes);
-    const uint32_t nextLows =
-        Mask(_mm256_cmpeq_epi16(_mm256_and_si256(next, top6), Words(static_cast<short>(0xDC00))));
-    // Each high surrogate is followed by a low one and each low one follows a high one.
-    if ((highs & ~nextLows) != 0 || lows != ((highs << 2) | carry)) {
-        return false;
-    }
+    const uint32_t small = Mask(smallLanes);
     // Per unit, its first two bytes in one 16-bit lane (first byte low) and its third in another.
     const __m256i last = _mm256_or_si256(_mm256_and_si256(u, Words(0x3F)), Words(0x80));
     const __m256i middle =
@@ -489,12 +494,29 @@ QUORVIN_FORCEINLINE bool EncodeBlock(const Utf16Unit*& s, Utf8Unit*& t, uint32_t
     const __m256i threeBytes =
         _mm256_or_si256(_mm256_or_si256(_mm256_srli_epi16(u, 12), Words(0xE0)), _mm256_slli_epi16(middle, 8));
     __m256i front = _mm256_blendv_epi8(twoBytes, u, asciiLanes);
-    front = _mm256_blendv_epi8(threeBytes, front, Clear(u, static_cast<short>(0xF800)));
+    front = _mm256_blendv_epi8(threeBytes, front, smallLanes);
     __m256i back = last;
-    if ((highs | lows) != 0) {
-        // A high surrogate gives the first three bytes of its character, from the top eleven bits of
-        // value - 0x10000 ((high & 0x3FF) + 0x40 with the 0x10000 put back) and the low surrogate's
-        // top four; the low surrogate after it gives the last byte.
+    uint32_t lows = 0;
+    const uint32_t surrogates = Mask(_mm256_cmpeq_epi16(
+        _mm256_and_si256(u, Words(static_cast<short>(0xF800))), Words(static_cast<short>(0xD800))));
+    if (surrogates != 0) {
+        const __m256i next = Load256(s + 1);
+        const __m256i top6 = Words(static_cast<short>(0xFC00));
+        const __m256i highLanes =
+            _mm256_cmpeq_epi16(_mm256_and_si256(u, top6), Words(static_cast<short>(0xD800)));
+        const __m256i lowLanes =
+            _mm256_cmpeq_epi16(_mm256_and_si256(u, top6), Words(static_cast<short>(0xDC00)));
+        const uint32_t highs = Mask(highLanes);
+        lows = Mask(lowLanes);
+        const uint32_t nextLows =
+            Mask(_mm256_cmpeq_epi16(_mm256_and_si256(next, top6), Words(static_cast<short>(0xDC00))));
+        // Each high surrogate is followed by a low one and each low one follows a high one.
+        if ((highs & ~nextLows) != 0 || lows != ((highs << 2) | carry)) {
+            return -1;
+        }
+        // A high surrogate gives the first three bytes of its character, from the top eleven bits
+        // of value - 0x10000 ((high & 0x3FF) + 0x40 with the 0x10000 put back) and the low
+        // surrogate's top four; the low surrogate after it gives the last byte.
         const __m256i top = _mm256_add_epi16(_mm256_and_si256(u, Words(0x3FF)), Words(0x40));
         const __m256i pairFront = _mm256_or_si256(
             _mm256_or_si256(_mm256_srli_epi16(top, 8), Words(0xF0)),
@@ -507,6 +529,9 @@ QUORVIN_FORCEINLINE bool EncodeBlock(const Utf16Unit*& s, Utf8Unit*& t, uint32_t
         front = _mm256_blendv_epi8(front, pairFront, highLanes);
         back = _mm256_blendv_epi8(back, pairThird, highLanes);
         front = _mm256_blendv_epi8(front, last, lowLanes);
+        carry = highs >> 30;
+    } else if (carry != 0) {
+        return -1;
     }
     // Units 0-3 and 8-11, and 4-7 and 12-15, as 32-bit lanes.
     const __m256i wordsA = _mm256_unpacklo_epi16(front, back);
@@ -519,16 +544,12 @@ QUORVIN_FORCEINLINE bool EncodeBlock(const Utf16Unit*& s, Utf8Unit*& t, uint32_t
     const unsigned written = l0 + l1 + l2 + l3;
     const __m256i packedA = _mm256_shuffle_epi8(wordsA, Controls(KeepQuads[c0], KeepQuads[c2]));
     const __m256i packedB = _mm256_shuffle_epi8(wordsB, Controls(KeepQuads[c1], KeepQuads[c3]));
-    const __m128i spare = Load128(t + written);
+    spare.Keep(t + written);
     Store128(t, _mm256_castsi256_si128(packedA));
     Store128(t + l0, _mm256_castsi256_si128(packedB));
     Store128(t + l0 + l1, _mm256_extracti128_si256(packedA, 1));
     Store128(t + l0 + l1 + l2, _mm256_extracti128_si256(packedB, 1));
-    Store128(t + written, spare);
-    carry = highs >> 30;
-    s += 16;
-    t += written;
-    return true;
+    return static_cast<int>(written);
 }
 
 QUORVIN_FORCEINLINE void EncodeUtf16Fast(const Utf16Unit*& s, const Utf16Unit* sourceEnd, Utf8Unit*& t,
@@ -537,18 +558,38 @@ QUORVIN_FORCEINLINE void EncodeUtf16Fast(const Utf16Unit*& s, const Utf16Unit* s
         // Blocks at a fixed stride, so that the next block's loads never wait on this one's text.
         uint32_t carry = 0;
         bool refused = false;
+        Spare spare;
         do {
             const __m256i a = Load256(s);
             const __m256i b = Load256(s + 16);
-            if (carry == 0 && _mm256_testz_si256(_mm256_or_si256(a, b), Words(static_cast<short>(0xFF80)))) {
+            const __m256i both = _mm256_or_si256(a, b);
+            if (carry == 0 && _mm256_testz_si256(both, Words(static_cast<short>(0xFF80)))) {
                 // 32 ASCII units: narrowed and put back in order (the pack interleaves the halves).
                 Store256(t, _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
+                spare.at = nullptr;
                 s += 32;
                 t += 32;
-                continue;
+            } else if (carry == 0 && _mm256_testz_si256(both, Words(static_cast<short>(0xF800)))) {
+                t += EncodeLatin(a, t, spare);
+                t += EncodeLatin(b, t, spare);
+                s += 32;
+            } else {
+                // Two blocks of any BMP text and pairs; the run stops at a refused one.
+                int written = EncodeBmp(s, a, t, carry, spare);
+                refused = written < 0;
+                if (!refused) {
+                    s += 16;
+                    t += written;
+                    written = EncodeBmp(s, b, t, carry, spare);
+                    refused = written < 0;
+                    if (!refused) {
+                        s += 16;
+                        t += written;
+                    }
+                }
             }
-            refused = !EncodeBlock(s, t, carry);
         } while (!refused && sourceEnd - s >= EncodeSourceRoom && targetEnd - t >= EncodeTargetRoom);
+        spare.PutBack();
         if (carry != 0) {
             // The last block ended inside a pair: its last byte, from the low surrogate (the block
             // checked it), so that the cursors stand on a character boundary.
@@ -640,35 +681,62 @@ QUORVIN_FORCEINLINE void ScanFast(const Utf8Unit*& s, const Utf8Unit* end, uint6
     const Utf8Unit* const start = s;
     const Utf8Unit* p = s;
     uint64_t n = count;
-    __m256i previous = _mm256_setzero_si256();
-    __m256i cut = _mm256_setzero_si256();
-    while (end - p >= 64) {
-        const __m256i low = Load256(p);
-        const __m256i high = Load256(p + 32);
+    const __m256i notContinuation = Bytes(-65);
+    // The first block from the boundary with nothing before it; the later ones read the bytes
+    // before them.
+    if (end - p >= 64) {
+        const __m256i first = Load256(p);
+        const __m256i faults = BlockFaults(first, _mm256_setzero_si256());
+        if (!_mm256_testz_si256(faults, faults)) {
+            return;
+        }
+        if constexpr (Counting) {
+            n += static_cast<uint64_t>(std::popcount(Mask(_mm256_cmpgt_epi8(first, notContinuation))));
+        }
+        p += 32;
+    }
+    // 128 bytes a step while there is room, then 32.
+    bool faulty = false;
+    while (p > start && end - p >= 128) {
+        const __m256i v0 = Load256(p);
+        const __m256i v1 = Load256(p + 32);
+        const __m256i v2 = Load256(p + 64);
+        const __m256i v3 = Load256(p + 96);
         __m256i faults;
-        uint64_t characters = 64;
-        if (Mask(_mm256_or_si256(low, high)) == 0) {
-            // ASCII: only a sequence cut at the end of the block before can be at fault.
-            faults = cut;
-            cut = _mm256_setzero_si256();
+        uint64_t characters = 128;
+        if (Mask(_mm256_or_si256(_mm256_or_si256(v0, v1), _mm256_or_si256(v2, v3))) == 0) {
+            // ASCII: only a sequence cut before it can be at fault.
+            faults = IncompleteAtEnd(Load256(p - 32));
         } else {
-            faults = _mm256_or_si256(BlockFaults(low, previous), BlockFaults(high, low));
-            cut = IncompleteAtEnd(high);
+            faults = _mm256_or_si256(_mm256_or_si256(BlockFaultsAt(p), BlockFaultsAt(p + 32)),
+                                     _mm256_or_si256(BlockFaultsAt(p + 64), BlockFaultsAt(p + 96)));
             if constexpr (Counting) {
-                const __m256i notContinuation = Bytes(-65);
                 characters =
-                    static_cast<uint64_t>(std::popcount(Mask(_mm256_cmpgt_epi8(low, notContinuation))) +
-                                          std::popcount(Mask(_mm256_cmpgt_epi8(high, notContinuation))));
+                    static_cast<uint64_t>(std::popcount(Mask(_mm256_cmpgt_epi8(v0, notContinuation))) +
+                                          std::popcount(Mask(_mm256_cmpgt_epi8(v1, notContinuation))) +
+                                          std::popcount(Mask(_mm256_cmpgt_epi8(v2, notContinuation))) +
+                                          std::popcount(Mask(_mm256_cmpgt_epi8(v3, notContinuation))));
             }
         }
-        previous = high;
         if (!_mm256_testz_si256(faults, faults)) {
+            faulty = true;
             break;
         }
         if constexpr (Counting) {
             n += characters;
         }
-        p += 64;
+        p += 128;
+    }
+    while (!faulty && p > start && end - p >= 32) {
+        const __m256i v = Load256(p);
+        const __m256i faults = BlockFaultsAt(p);
+        if (!_mm256_testz_si256(faults, faults)) {
+            break;
+        }
+        if constexpr (Counting) {
+            n += static_cast<uint64_t>(std::popcount(Mask(_mm256_cmpgt_epi8(v, notContinuation))));
+        }
+        p += 32;
     }
     // Back to the first byte of a sequence cut where the scan stopped: the exact rules check it whole
     // (its first byte was counted).
