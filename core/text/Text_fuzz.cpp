@@ -94,7 +94,8 @@ void CompareScans(const std::vector<Utf8Unit>& bytes) {
     for (const UtfPrivate::UtfKernel* kernel : OtherKernels()) {
         const Utf8Unit* cursor = bytes.data();
         uint64_t count = 0;
-        Require(kernel->countUtf8(cursor, end, count) == legal && cursor == expectedCursor && count == expectedCount);
+        Require(kernel->countUtf8(cursor, end, count) == legal && cursor == expectedCursor &&
+                count == expectedCount);
         cursor = bytes.data();
         Require(kernel->validateUtf8(cursor, end) == legal && cursor == expectedCursor);
     }

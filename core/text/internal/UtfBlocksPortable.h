@@ -1,5 +1,5 @@
-// The block routines of the UTF codecs in plain 64-bit word arithmetic, for targets without SSE2
-// and the portable kernel, which the sanitizer build tests. Contract in UtfBlocks.h.
+// The two-byte block routines of the portable UTF kernel, in plain 64-bit word arithmetic for any
+// target; the sanitizer build tests them. Contract in UtfBlocks.h.
 #pragma once
 
 #include "core/text/internal/UtfPrimitives.h"

@@ -1,5 +1,5 @@
-// The block routines of the UTF codecs with SSE2 (part of every x86-64 target). Contract in
-// UtfBlocks.h; the portable twins in UtfBlocksPortable.h give the same results.
+// The two-byte block routines of the SSE2 UTF kernel (SSE2 is part of every x86-64 target). Contract
+// in UtfBlocks.h; the portable twins in UtfBlocksPortable.h give the same results.
 #pragma once
 
 #include <emmintrin.h>

@@ -70,6 +70,7 @@ Choice Choose() {
             return choice;
         }
     }
+    choice.request.known = false;
     choice.request.problem =
         "QUORVIN_TEXT_KERNEL=" + choice.request.requested + ": no such kernel (portable, sse2 or avx2)";
     return choice;

@@ -60,6 +60,7 @@ const UtfKernel& ActiveUtfKernel() noexcept;
 struct UtfKernelRequest {
     std::string requested;  ///< the value of QUORVIN_TEXT_KERNEL, empty when it is not set
     std::string problem;    ///< empty when the request is granted (or absent), else the reason
+    bool known = true;      ///< false when the name is none of the kernels'
 };
 
 /// The request read at the choice. Thread-safe.

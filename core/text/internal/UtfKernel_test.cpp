@@ -22,6 +22,9 @@ class ForcedKernelCheck : public testing::Environment {
 public:
     void SetUp() override {
         const UtfKernelRequest& request = ActiveUtfKernelRequest();
+        if (!request.known) {
+            GTEST_FAIL() << request.problem;
+        }
         if (!request.problem.empty()) {
             GTEST_SKIP() << request.problem << ": skipped";
         }
