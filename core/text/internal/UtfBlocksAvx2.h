@@ -272,9 +272,25 @@ QUORVIN_FORCEINLINE unsigned PackUnits(__m256i values, uint32_t keep, Unit* t) {
     return countLow + static_cast<unsigned>(std::popcount(high));
 }
 
+// As PackUnits into UTF-32, with the bits above 16 of each unit in `high`.
+QUORVIN_FORCEINLINE unsigned PackWideUnits(__m256i values, __m256i high, uint32_t keep, Utf32Unit* t) {
+    const uint32_t low = keep & 0xFF;
+    const uint32_t upper = keep >> 8;
+    const __m256i controls = Controls(KeepLanes16[low], KeepLanes16[upper]);
+    const __m256i packedLow = _mm256_shuffle_epi8(values, controls);
+    const __m256i packedHigh = _mm256_shuffle_epi8(high, controls);
+    // Units 0-3 and 4-7 of each half, as 32-bit lanes.
+    const __m256i first = _mm256_unpacklo_epi16(packedLow, packedHigh);
+    const __m256i second = _mm256_unpackhi_epi16(packedLow, packedHigh);
+    const unsigned countLow = static_cast<unsigned>(std::popcount(low));
+    Store256(t, _mm256_permute2x128_si256(first, second, 0x20));
+    Store256(t + countLow, _mm256_permute2x128_si256(first, second, 0x31));
+    return countLow + static_cast<unsigned>(std::popcount(upper));
+}
+
 // Decodes every character whose first byte lies in the 32 bytes at `s`, reading up to three bytes
 // past them; the caller has proven all of them legal. Answers the units written at `t`; nothing past
-// them changes. Needs 35 readable bytes and 41 units of room.
+// them changes. Needs 36 readable bytes and 41 units of room.
 template <class Unit>
 QUORVIN_FORCEINLINE unsigned DecodeBlock(const Utf8Unit* s, __m256i v, Unit* t) {
     const uint32_t nonAscii = Mask(v);
@@ -292,10 +308,10 @@ QUORVIN_FORCEINLINE unsigned DecodeBlock(const Utf8Unit* s, __m256i v, Unit* t) 
     }
     const uint32_t leads2 = AtLeast(v, 0xC0);
     const uint32_t leads3 = AtLeast(v, 0xE0);
-    const uint32_t leads4 = sizeof(Unit) == 2 ? AtLeast(v, 0xF0) : 0;
+    const uint32_t leads4 = AtLeast(v, 0xF0);
     // A lane per character, at its first byte; into UTF-16 the lane after a four-byte lead carries
     // the low surrogate (for a lead at the last lane it is written after the others).
-    const uint32_t keep = ~nonAscii | leads2 | (leads4 << 1);
+    const uint32_t keep = ~nonAscii | leads2 | (sizeof(Unit) == 2 ? leads4 << 1 : 0);
     const unsigned total = static_cast<unsigned>(std::popcount(keep));
     __m256i spare;
     if constexpr (sizeof(Unit) == 2) {
@@ -320,7 +336,24 @@ QUORVIN_FORCEINLINE unsigned DecodeBlock(const Utf8Unit* s, __m256i v, Unit* t) 
             const __m256i threeByte = _mm256_or_si256(_mm256_slli_epi16(b0, 12), tail);
             units = _mm256_blendv_epi8(b0, twoByte, _mm256_cmpgt_epi16(b0, Words(0xBF)));
             units = _mm256_blendv_epi8(units, threeByte, _mm256_cmpgt_epi16(b0, Words(0xDF)));
-            if (leads4 != 0) {
+            if (sizeof(Unit) == 4 && leads4 != 0) {
+                // Four-byte characters need 21 bits: their low 16 here, the 5 above in a second
+                // register, packed alike and interleaved.
+                const __m256i b3 = _mm256_cvtepu8_epi16(Load128(s + 16 * half + 3));
+                const __m256i four = _mm256_cmpgt_epi16(b0, Words(0xEF));
+                const __m256i low16 =
+                    _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b1, Words(0x0F)), 12),
+                                    _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b2, Words(0x3F)), 6),
+                                                    _mm256_and_si256(b3, Words(0x3F))));
+                const __m256i high5 = _mm256_and_si256(
+                    four, _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(b0, Words(0x07)), 2),
+                                          _mm256_srli_epi16(_mm256_and_si256(b1, Words(0x3F)), 4)));
+                units = _mm256_blendv_epi8(units, low16, four);
+                q += PackWideUnits(units, high5, (keep >> (16 * half)) & 0xFFFF,
+                                   reinterpret_cast<Utf32Unit*>(q));
+                continue;
+            }
+            if (sizeof(Unit) == 2 && leads4 != 0) {
                 // At a lead, the high surrogate 0xD800 + ((value - 0x10000) >> 10), from the lead and
                 // the two bytes after it; at the continuation lane after it, the low surrogate (the
                 // only continuation lanes kept).
@@ -351,8 +384,7 @@ QUORVIN_FORCEINLINE unsigned DecodeBlock(const Utf8Unit* s, __m256i v, Unit* t) 
 
 // Decodes runs of 32-byte blocks from a character boundary. Each block is decoded only once the
 // block after it is proven legal too, since its last characters may reach into that one; a block
-// is taken whole, so the stride does not wait on the text. Into UTF-32 a four-byte sequence ends the
-// run (the scalar paths take it).
+// is taken whole, so the stride does not wait on the text.
 template <class Unit>
 QUORVIN_FORCEINLINE void DecodeFast(const Utf8Unit*& s, const Utf8Unit* sourceEnd, Unit*& t,
                                     Unit* targetEnd) {
@@ -372,9 +404,6 @@ QUORVIN_FORCEINLINE void DecodeFast(const Utf8Unit*& s, const Utf8Unit* sourceEn
                     continue;
                 }
                 faults = BlockFaultsAt(p + 32);
-                if constexpr (sizeof(Unit) == 4) {
-                    faults = _mm256_or_si256(faults, _mm256_subs_epu8(block, Bytes(0xEF)));
-                }
                 if (!_mm256_testz_si256(faults, faults)) {
                     break;
                 }
@@ -460,13 +489,14 @@ struct Spare {
 // Encodes 16 units below 0x800 (accented Latin) at `t`: one or two bytes per unit, made in 16-bit
 // lanes (first byte low). Answers the bytes written.
 QUORVIN_FORCEINLINE unsigned EncodeLatin(__m256i u, Utf8Unit* t, Spare& spare) {
-    const __m256i asciiLanes = Clear(u, static_cast<short>(0xFF80));
-    const __m256i first = _mm256_or_si256(_mm256_srli_epi16(u, 6), Words(0xC0));
-    const __m256i second =
-        _mm256_slli_epi16(_mm256_or_si256(_mm256_and_si256(u, Words(0x3F)), Words(0x80)), 8);
-    const __m256i pairs = _mm256_blendv_epi8(_mm256_or_si256(first, second), u, asciiLanes);
-    const uint32_t two = LaneBits(~Mask(asciiLanes));
-    const __m256i packed = _mm256_shuffle_epi8(pairs, Controls(KeepPairs[two & 0xFF], KeepPairs[two >> 8]));
+    // Units stay below 0x800 here, so a signed comparison finds those of two bytes.
+    const __m256i twoLanes = _mm256_cmpgt_epi16(u, Words(0x7F));
+    const __m256i pairs = _mm256_or_si256(
+        _mm256_or_si256(_mm256_srli_epi16(u, 6), _mm256_slli_epi16(_mm256_and_si256(u, Words(0x3F)), 8)),
+        Words(static_cast<short>(0x80C0)));
+    const __m256i units = _mm256_blendv_epi8(u, pairs, twoLanes);
+    const uint32_t two = LaneBits(Mask(twoLanes));
+    const __m256i packed = _mm256_shuffle_epi8(units, Controls(KeepPairs[two & 0xFF], KeepPairs[two >> 8]));
     const unsigned lengthLow = 8 + static_cast<unsigned>(std::popcount(two & 0xFF));
     const unsigned total = 16 + static_cast<unsigned>(std::popcount(two));
     spare.Keep(t + total);
@@ -695,27 +725,22 @@ QUORVIN_FORCEINLINE void ScanFast(const Utf8Unit*& s, const Utf8Unit* end, uint6
         }
         p += 32;
     }
-    // 128 bytes a step while there is room, then 32.
+    // 64 bytes a step while there is room, then 32 (more at once only spills registers).
     bool faulty = false;
-    while (p > start && end - p >= 128) {
+    while (p > start && end - p >= 64) {
         const __m256i v0 = Load256(p);
         const __m256i v1 = Load256(p + 32);
-        const __m256i v2 = Load256(p + 64);
-        const __m256i v3 = Load256(p + 96);
         __m256i faults;
-        uint64_t characters = 128;
-        if (Mask(_mm256_or_si256(_mm256_or_si256(v0, v1), _mm256_or_si256(v2, v3))) == 0) {
+        uint64_t characters = 64;
+        if (Mask(_mm256_or_si256(v0, v1)) == 0) {
             // ASCII: only a sequence cut before it can be at fault.
             faults = IncompleteAtEnd(Load256(p - 32));
         } else {
-            faults = _mm256_or_si256(_mm256_or_si256(BlockFaultsAt(p), BlockFaultsAt(p + 32)),
-                                     _mm256_or_si256(BlockFaultsAt(p + 64), BlockFaultsAt(p + 96)));
+            faults = _mm256_or_si256(BlockFaultsAt(p), BlockFaultsAt(p + 32));
             if constexpr (Counting) {
                 characters =
                     static_cast<uint64_t>(std::popcount(Mask(_mm256_cmpgt_epi8(v0, notContinuation))) +
-                                          std::popcount(Mask(_mm256_cmpgt_epi8(v1, notContinuation))) +
-                                          std::popcount(Mask(_mm256_cmpgt_epi8(v2, notContinuation))) +
-                                          std::popcount(Mask(_mm256_cmpgt_epi8(v3, notContinuation))));
+                                          std::popcount(Mask(_mm256_cmpgt_epi8(v1, notContinuation))));
             }
         }
         if (!_mm256_testz_si256(faults, faults)) {
@@ -725,7 +750,7 @@ QUORVIN_FORCEINLINE void ScanFast(const Utf8Unit*& s, const Utf8Unit* end, uint6
         if constexpr (Counting) {
             n += characters;
         }
-        p += 128;
+        p += 64;
     }
     while (!faulty && p > start && end - p >= 32) {
         const __m256i v = Load256(p);
