@@ -418,7 +418,7 @@ QUORVIN_FORCEINLINE void DecodeFast(const Utf8Unit*& s, const Utf8Unit* sourceEn
             t = q;
         }
         // Character by character through a block the run could not take, then runs again.
-        const Utf8Unit* const stretchEnd = s + 64;
+        const Utf8Unit* const stretchEnd = s + std::min<ptrdiff_t>(64, sourceEnd - s);
         while (s < stretchEnd && sourceEnd - s >= 8 && targetEnd - t >= 2 && DecodeOne(s, t)) {}
         if (s < stretchEnd) {
             return;
@@ -629,7 +629,7 @@ QUORVIN_FORCEINLINE void EncodeUtf16Fast(const Utf16Unit*& s, const Utf16Unit* s
         if (!refused) {
             continue;
         }
-        const Utf16Unit* const stretchEnd = s + 16;
+        const Utf16Unit* const stretchEnd = s + std::min<ptrdiff_t>(16, sourceEnd - s);
         while (s < stretchEnd && sourceEnd - s >= 2 && targetEnd - t >= 4 && EncodeWellFormed(s, t)) {}
         if (s < stretchEnd) {
             return;
