@@ -1,7 +1,10 @@
 // Fuzz target for the text readers: the range codecs, string conversions, Utf16TextToUtf8,
 // validation and counting, the loose UTF-8 reader, LoadEscapes and NextVisibleChar. Besides the
-// sanitizers' own checks it aborts when a result breaks the documented contract.
+// sanitizers' own checks it aborts when a result breaks the documented contract, or when any UTF
+// kernel the machine has gives other results than the portable one. QUORVIN_TEXT_KERNEL chooses the
+// kernel behind the public routines; one the machine lacks ends the run with code 77 (skipped).
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,6 +14,7 @@
 #include "core/text/LineBreak.h"
 #include "core/text/Utf.h"
 #include "core/text/internal/LooseUtf8.h"
+#include "core/text/internal/UtfKernel.h"
 
 namespace Quorvin {
 namespace {
@@ -50,6 +54,53 @@ std::vector<Out> RunCodec(ConversionResult (*codec)(const In*&, const In*, Out*&
     return target;
 }
 
+// The kernels compared with the portable one: every other one this machine has.
+std::vector<const UtfPrivate::UtfKernel*>& OtherKernels() {
+    static std::vector<const UtfPrivate::UtfKernel*> kernels;
+    return kernels;
+}
+
+// Runs `routine` of a kernel over a copy of `input` into `capacity` units (and guard units after
+// them); answers the result, the units read and the whole target.
+template <class In, class Out, class Routine>
+std::vector<uint64_t> KernelRun(Routine routine, const std::vector<In>& input, size_t capacity) {
+    const std::vector<In> source(input);
+    std::vector<Out> target(capacity + 16, Out(0x5A));
+    const In* s = source.data();
+    Out* t = target.data();
+    const ConversionResult result = routine(s, source.data() + source.size(), t, target.data() + capacity);
+    std::vector<uint64_t> outcome{static_cast<uint64_t>(result), static_cast<uint64_t>(s - source.data()),
+                                  static_cast<uint64_t>(t - target.data())};
+    outcome.insert(outcome.end(), target.begin(), target.end());
+    return outcome;
+}
+
+// Every kernel's routine against the portable one's on the same input and room.
+template <class In, class Out, class Pick>
+void CompareKernels(Pick pick, const std::vector<In>& input, size_t capacity) {
+    const auto& portable = *UtfPrivate::FindUtfKernel(UtfPrivate::UtfKernelId::Portable);
+    const auto expected = KernelRun<In, Out>(pick(portable), input, capacity);
+    for (const UtfPrivate::UtfKernel* kernel : OtherKernels()) {
+        Require(KernelRun<In, Out>(pick(*kernel), input, capacity) == expected);
+    }
+}
+
+void CompareScans(const std::vector<Utf8Unit>& bytes) {
+    const auto& portable = *UtfPrivate::FindUtfKernel(UtfPrivate::UtfKernelId::Portable);
+    const Utf8Unit* end = bytes.data() + bytes.size();
+    const Utf8Unit* expectedCursor = bytes.data();
+    uint64_t expectedCount = 0;
+    const bool legal = portable.countUtf8(expectedCursor, end, expectedCount);
+    for (const UtfPrivate::UtfKernel* kernel : OtherKernels()) {
+        const Utf8Unit* cursor = bytes.data();
+        uint64_t count = 0;
+        Require(kernel->countUtf8(cursor, end, count) == legal && cursor == expectedCursor &&
+                count == expectedCount);
+        cursor = bytes.data();
+        Require(kernel->validateUtf8(cursor, end) == legal && cursor == expectedCursor);
+    }
+}
+
 void FuzzUtf8(const uint8_t* data, size_t size, uint8_t knob) {
     const std::vector<Utf8Unit> bytes(data, data + size);
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -59,6 +110,9 @@ void FuzzUtf8(const uint8_t* data, size_t size, uint8_t knob) {
     ConversionResult r32 = ConversionResult::Ok;
     const std::vector<Utf16Unit> part16 = RunCodec(&Utf8ToUtf16Range, bytes, capacity, mode, r16);
     const std::vector<Utf32Unit> part32 = RunCodec(&Utf8ToUtf32Range, bytes, capacity, mode, r32);
+    CompareKernels<Utf8Unit, Utf16Unit>([](const auto& k) { return k.utf8ToUtf16; }, bytes, capacity);
+    CompareKernels<Utf8Unit, Utf32Unit>([](const auto& k) { return k.utf8ToUtf32; }, bytes, capacity);
+    CompareScans(bytes);
 
     Utf16String whole16;
     Utf32String whole32;
@@ -104,6 +158,13 @@ void FuzzWide(const uint8_t* data, size_t size, uint8_t knob) {
     std::string utf8;
     if constexpr (sizeof(Unit) == 2) {
         RunCodec(&Utf16ToUtf8Range, units, capacity, mode, result);
+        CompareKernels<Unit, Utf8Unit>(
+            [mode](const auto& k) {
+                return [&k, mode](const Unit*& s, const Unit* e, Utf8Unit*& t, Utf8Unit* te) {
+                    return k.utf16ToUtf8(s, e, t, te, mode);
+                };
+            },
+            units, capacity);
         RunCodec(&Utf16ToUtf32Range, units, capacity / 4, mode, result);
         Utf32String utf32;
         const bool ok = Utf16ToUtf8(text, utf8);
@@ -118,6 +179,13 @@ void FuzzWide(const uint8_t* data, size_t size, uint8_t knob) {
         Require(markOk || viaMark.empty());
     } else {
         RunCodec(&Utf32ToUtf8Range, units, capacity, mode, result);
+        CompareKernels<Unit, Utf8Unit>(
+            [mode](const auto& k) {
+                return [&k, mode](const Unit*& s, const Unit* e, Utf8Unit*& t, Utf8Unit* te) {
+                    return k.utf32ToUtf8(s, e, t, te, mode);
+                };
+            },
+            units, capacity);
         RunCodec(&Utf32ToUtf16Range, units, capacity / 2, mode, result);
         Utf16String utf16;
         const bool ok = Utf32ToUtf8(text, utf8);
@@ -161,6 +229,28 @@ void FuzzMarkup(const uint8_t* data, size_t size, uint8_t knob) {
 
 }  // namespace
 }  // namespace Quorvin
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    using namespace Quorvin::UtfPrivate;
+    const UtfKernelRequest& request = ActiveUtfKernelRequest();
+    if (!request.problem.empty()) {
+        std::printf("%s: skipped\n", request.problem.c_str());
+        std::exit(77);
+    }
+    std::printf("UTF kernel: %s; compared with the portable kernel:", ActiveUtfKernel().name);
+    for (UtfKernelId id : {UtfKernelId::Sse2, UtfKernelId::Avx2}) {
+        std::string why;
+        if (const UtfKernel* kernel = FindUtfKernel(id, &why)) {
+            Quorvin::OtherKernels().push_back(kernel);
+            std::printf(" %s", kernel->name);
+        } else {
+            std::printf(" (%s skipped: %s)", UtfKernelName(id), why.c_str());
+        }
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) {

@@ -1,190 +1,389 @@
-// Speed of the string conversions and UTF-8 validation on four kinds of text, beside the system's
-// ICU conversions and memchr as comparators. Throughput is bytes of input per second.
+// Speed of the UTF conversions, validation and counting on text of four scripts made of random words
+// (so that no branch predictor learns it), at 64 KiB and 16 MiB, beside the system's ICU in the same
+// run. Throughput is bytes of input per second.
+//
+// Names are Routine/Script/Size/Implementation, e.g. Utf8ToUtf16/Latin/64KiB/Quorvin beside
+// Utf8ToUtf16/Latin/64KiB/Icu; the Quorvin rows carry the kernel that ran as their label, and the
+// context names it too (quorvin_text_kernel). QUORVIN_TEXT_KERNEL=portable|sse2|avx2 forces one.
+//
+//   build/native/bin/quorvin_text_benchmark --benchmark_filter=/64KiB/ --benchmark_repetitions=5
+//       --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 #include <unicode/ustring.h>
+#include <unicode/utf8.h>
 
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "core/text/Utf.h"
+#include "core/text/internal/UtfKernel.h"
+#include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
 namespace {
 
-constexpr size_t TextBytes = 64 * 1024;
+using Script = TextTest::TextGenerator::Script;
 
-enum Kind { Ascii, Latin, Cjk, Emoji };
+struct Kind {
+    const char* name;
+    Script script;
+};
+constexpr Kind Kinds[] = {
+    {"Ascii", Script::Ascii}, {"Latin", Script::Latin}, {"Cjk", Script::Cjk}, {"Emoji", Script::Emoji}};
 
-// About 64 KiB of one kind of text, made of whole sentences.
-const std::string& Sample(Kind kind) {
-    static const std::string samples[] = {
-        "The quick brown fox jumps over the lazy dog; 0123456789, said the clerk (twice)!\n",
-        "Gr\u00F6\u00DFere \u00DCbungen f\u00FCr Sch\u00FCler: \u00E9l\u00E8ve, d\u00E9j\u00E0 vu, "
-        "fa\u00E7ade, "
-        "na\u00EFve, se\u00F1or, cr\u00E8me br\u00FBl\u00E9e.\n",
-        "\u65E5\u672C\u8A9E\u306E\u6587\u7AE0\u3068\u4E2D\u6587\u6587\u672C\u548C\uD55C\uAD6D\uC5B4 "
-        "\uBB38\uC7A5\uC744 \u6DF7\u305C\u305F\u4F8B\u3067\u3059\u3002\n",
-        "\U0001F600\U0001F603\U0001F604\U0001F601\U0001F606\U0001F605\U0001F923\U0001F602\U0001F642"
-        "\U0001F643\U0001F609\U0001F60A\U0001F607\U0001F970\U0001F60D\U0001F929\n",
-    };
-    static std::string texts[4];
-    std::string& text = texts[kind];
-    if (text.empty()) {
-        while (text.size() + samples[kind].size() <= TextBytes) {
-            text += samples[kind];
+struct Size {
+    const char* name;
+    size_t bytes;
+};
+constexpr Size Sizes[] = {{"64KiB", 64 * 1024}, {"16MiB", 16 * 1024 * 1024}};
+
+struct Texts {
+    std::string utf8;
+    Utf16String utf16;
+    Utf32String utf32;
+};
+
+// The text of one script and size in all three forms, made once. The UTF-8 is cut to the size on a
+// character boundary.
+const Texts& Sample(const Kind& kind, const Size& size) {
+    static std::map<std::pair<int, size_t>, Texts> cache;
+    Texts& texts = cache[{static_cast<int>(kind.script), size.bytes}];
+    if (texts.utf8.empty()) {
+        TextTest::TextGenerator gen(2024 + static_cast<uint32_t>(kind.script));
+        std::vector<uint32_t> scalars = gen.ScriptScalars(kind.script, size.bytes);
+        size_t bytes = 0;
+        size_t count = 0;
+        for (; count < scalars.size(); ++count) {
+            const uint32_t c = scalars[count];
+            const size_t length = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+            if (bytes + length > size.bytes) {
+                break;
+            }
+            bytes += length;
         }
+        scalars.resize(count);
+        texts.utf8 = TextTest::ReferenceUtf8(scalars);
+        texts.utf16 = TextTest::ReferenceUtf16(scalars);
+        texts.utf32 = TextTest::ReferenceUtf32(scalars);
     }
-    return text;
+    return texts;
 }
 
-const Utf16String& Sample16(Kind kind) {
-    static Utf16String texts[4];
-    if (texts[kind].empty()) {
-        Utf8ToUtf16(Sample(kind), texts[kind]);
+const char* KernelName() { return UtfPrivate::ActiveUtfKernel().name; }
+
+const Utf8Unit* Bytes(const std::string& s) { return reinterpret_cast<const Utf8Unit*>(s.data()); }
+const UChar* IcuUnits(const Utf16String& s) { return reinterpret_cast<const UChar*>(s.data()); }
+int32_t Length(size_t size) { return static_cast<int32_t>(size); }
+
+void Finish(benchmark::State& state, size_t inputBytes, bool quorvin) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * inputBytes));
+    if (quorvin) {
+        state.SetLabel(KernelName());
     }
-    return texts[kind];
 }
 
-void BM_Utf8ToUtf16(benchmark::State& state) {
-    const std::string& text = Sample(static_cast<Kind>(state.range(0)));
+// --- UTF-8 to UTF-16: into a buffer of one unit per byte, and as the string conversion.
+
+void Utf8ToUtf16Quorvin(benchmark::State& state, const Texts& text) {
+    Utf16String buffer(text.utf8.size(), 0);
     for (auto _ : state) {
-        Utf16String out;
-        benchmark::DoNotOptimize(Utf8ToUtf16(text, out));
-        benchmark::DoNotOptimize(out.data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
-
-// ICU under the same contract as Utf8ToUtf16: a fresh string sized for the worst case, cut to fit.
-void BM_IcuStrFromUtf8(benchmark::State& state) {
-    const std::string& text = Sample(static_cast<Kind>(state.range(0)));
-    for (auto _ : state) {
-        std::u16string out(text.size(), u'\0');
-        int32_t length = 0;
-        UErrorCode error = U_ZERO_ERROR;
-        u_strFromUTF8(out.data(), static_cast<int32_t>(out.size()), &length, text.data(),
-                      static_cast<int32_t>(text.size()), &error);
-        out.resize(U_SUCCESS(error) ? static_cast<size_t>(length) : 0);
-        benchmark::DoNotOptimize(out.data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
-
-// Both converters into one preallocated buffer: the conversion work alone.
-void BM_Utf8ToUtf16RangeIntoBuffer(benchmark::State& state) {
-    const std::string& text = Sample(static_cast<Kind>(state.range(0)));
-    Utf16String buffer(text.size(), 0);
-    for (auto _ : state) {
-        const auto* s = reinterpret_cast<const Utf8Unit*>(text.data());
+        const Utf8Unit* s = Bytes(text.utf8);
         Utf16Unit* t = buffer.data();
         benchmark::DoNotOptimize(
-            Utf8ToUtf16Range(s, s + text.size(), t, t + buffer.size(), ConversionMode::Strict));
+            Utf8ToUtf16Range(s, s + text.utf8.size(), t, t + buffer.size(), ConversionMode::Strict));
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    Finish(state, text.utf8.size(), true);
 }
 
-void BM_IcuStrFromUtf8IntoBuffer(benchmark::State& state) {
-    const std::string& text = Sample(static_cast<Kind>(state.range(0)));
-    std::u16string buffer(text.size(), u'\0');
+void Utf8ToUtf16Icu(benchmark::State& state, const Texts& text) {
+    std::u16string buffer(text.utf8.size(), u'\0');
     for (auto _ : state) {
         int32_t length = 0;
         UErrorCode error = U_ZERO_ERROR;
-        u_strFromUTF8(buffer.data(), static_cast<int32_t>(buffer.size()), &length, text.data(),
-                      static_cast<int32_t>(text.size()), &error);
+        u_strFromUTF8(buffer.data(), Length(buffer.size()), &length, text.utf8.data(),
+                      Length(text.utf8.size()), &error);
         benchmark::DoNotOptimize(length);
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    Finish(state, text.utf8.size(), false);
 }
 
-void BM_Utf16ToUtf8(benchmark::State& state) {
-    const Utf16String& text = Sample16(static_cast<Kind>(state.range(0)));
+void Utf8ToUtf16StringQuorvin(benchmark::State& state, const Texts& text) {
     for (auto _ : state) {
-        std::string out;
-        benchmark::DoNotOptimize(Utf16ToUtf8(text, out));
+        Utf16String out;
+        benchmark::DoNotOptimize(Utf8ToUtf16(text.utf8, out));
         benchmark::DoNotOptimize(out.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * sizeof(Utf16Unit)));
+    Finish(state, text.utf8.size(), true);
 }
 
-void BM_IcuStrToUtf8(benchmark::State& state) {
-    const Utf16String& text = Sample16(static_cast<Kind>(state.range(0)));
-    const auto* units = reinterpret_cast<const UChar*>(text.data());
+// ICU under the same contract: a fresh string sized for the worst case, cut to fit.
+void Utf8ToUtf16StringIcu(benchmark::State& state, const Texts& text) {
     for (auto _ : state) {
-        std::string out(text.size() * 3, '\0');
+        std::u16string out(text.utf8.size(), u'\0');
         int32_t length = 0;
         UErrorCode error = U_ZERO_ERROR;
-        u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, units,
-                    static_cast<int32_t>(text.size()), &error);
+        u_strFromUTF8(out.data(), Length(out.size()), &length, text.utf8.data(), Length(text.utf8.size()),
+                      &error);
         out.resize(U_SUCCESS(error) ? static_cast<size_t>(length) : 0);
         benchmark::DoNotOptimize(out.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * sizeof(Utf16Unit)));
+    Finish(state, text.utf8.size(), false);
 }
 
-void BM_Utf16ToUtf8RangeIntoBuffer(benchmark::State& state) {
-    const Utf16String& text = Sample16(static_cast<Kind>(state.range(0)));
-    std::string buffer(text.size() * 3, '\0');
+// --- UTF-16 to UTF-8.
+
+void Utf16ToUtf8Quorvin(benchmark::State& state, const Texts& text) {
+    std::string buffer(text.utf16.size() * 3, '\0');
     for (auto _ : state) {
-        const Utf16Unit* s = text.data();
+        const Utf16Unit* s = text.utf16.data();
         auto* t = reinterpret_cast<Utf8Unit*>(buffer.data());
         benchmark::DoNotOptimize(
-            Utf16ToUtf8Range(s, s + text.size(), t, t + buffer.size(), ConversionMode::Strict));
+            Utf16ToUtf8Range(s, s + text.utf16.size(), t, t + buffer.size(), ConversionMode::Strict));
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * sizeof(Utf16Unit)));
+    Finish(state, text.utf16.size() * 2, true);
 }
 
-void BM_IcuStrToUtf8IntoBuffer(benchmark::State& state) {
-    const Utf16String& text = Sample16(static_cast<Kind>(state.range(0)));
-    const auto* units = reinterpret_cast<const UChar*>(text.data());
-    std::string buffer(text.size() * 3, '\0');
+void Utf16ToUtf8Icu(benchmark::State& state, const Texts& text) {
+    std::string buffer(text.utf16.size() * 3, '\0');
     for (auto _ : state) {
         int32_t length = 0;
         UErrorCode error = U_ZERO_ERROR;
-        u_strToUTF8(buffer.data(), static_cast<int32_t>(buffer.size()), &length, units,
-                    static_cast<int32_t>(text.size()), &error);
+        u_strToUTF8(buffer.data(), Length(buffer.size()), &length, IcuUnits(text.utf16),
+                    Length(text.utf16.size()), &error);
         benchmark::DoNotOptimize(length);
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * sizeof(Utf16Unit)));
+    Finish(state, text.utf16.size() * 2, false);
 }
 
-void BM_IsLegalUtf8Range(benchmark::State& state) {
-    const std::string& text = Sample(static_cast<Kind>(state.range(0)));
-    const auto* begin = reinterpret_cast<const Utf8Unit*>(text.data());
+void Utf16ToUtf8StringQuorvin(benchmark::State& state, const Texts& text) {
+    for (auto _ : state) {
+        std::string out;
+        benchmark::DoNotOptimize(Utf16ToUtf8(text.utf16, out));
+        benchmark::DoNotOptimize(out.data());
+    }
+    Finish(state, text.utf16.size() * 2, true);
+}
+
+void Utf16ToUtf8StringIcu(benchmark::State& state, const Texts& text) {
+    for (auto _ : state) {
+        std::string out(text.utf16.size() * 3, '\0');
+        int32_t length = 0;
+        UErrorCode error = U_ZERO_ERROR;
+        u_strToUTF8(out.data(), Length(out.size()), &length, IcuUnits(text.utf16), Length(text.utf16.size()),
+                    &error);
+        out.resize(U_SUCCESS(error) ? static_cast<size_t>(length) : 0);
+        benchmark::DoNotOptimize(out.data());
+    }
+    Finish(state, text.utf16.size() * 2, false);
+}
+
+// --- UTF-8 and UTF-32. ICU has no such conversion; its UTF-8 macros stand in.
+
+void Utf8ToUtf32Quorvin(benchmark::State& state, const Texts& text) {
+    Utf32String buffer(text.utf8.size(), 0);
+    for (auto _ : state) {
+        const Utf8Unit* s = Bytes(text.utf8);
+        Utf32Unit* t = buffer.data();
+        benchmark::DoNotOptimize(
+            Utf8ToUtf32Range(s, s + text.utf8.size(), t, t + buffer.size(), ConversionMode::Strict));
+        benchmark::ClobberMemory();
+    }
+    Finish(state, text.utf8.size(), true);
+}
+
+void Utf8ToUtf32Icu(benchmark::State& state, const Texts& text) {
+    std::vector<UChar32> buffer(text.utf8.size());
+    const auto* bytes = Bytes(text.utf8);
+    const int32_t length = Length(text.utf8.size());
+    for (auto _ : state) {
+        int32_t i = 0;
+        size_t k = 0;
+        while (i < length) {
+            UChar32 c;
+            U8_NEXT(bytes, i, length, c);
+            if (c < 0) {
+                break;
+            }
+            buffer[k++] = c;
+        }
+        benchmark::DoNotOptimize(k);
+        benchmark::ClobberMemory();
+    }
+    Finish(state, text.utf8.size(), false);
+}
+
+void Utf32ToUtf8Quorvin(benchmark::State& state, const Texts& text) {
+    std::string buffer(text.utf32.size() * 4, '\0');
+    for (auto _ : state) {
+        const Utf32Unit* s = text.utf32.data();
+        auto* t = reinterpret_cast<Utf8Unit*>(buffer.data());
+        benchmark::DoNotOptimize(
+            Utf32ToUtf8Range(s, s + text.utf32.size(), t, t + buffer.size(), ConversionMode::Strict));
+        benchmark::ClobberMemory();
+    }
+    Finish(state, text.utf32.size() * 4, true);
+}
+
+void Utf32ToUtf8Icu(benchmark::State& state, const Texts& text) {
+    std::string buffer(text.utf32.size() * 4, '\0');
+    auto* out = reinterpret_cast<uint8_t*>(buffer.data());
+    for (auto _ : state) {
+        int32_t k = 0;
+        bool ok = true;
+        for (char32_t c : text.utf32) {
+            U8_APPEND(out, k, Length(buffer.size()), static_cast<UChar32>(c), ok);
+        }
+        benchmark::DoNotOptimize(ok);
+        benchmark::ClobberMemory();
+    }
+    Finish(state, text.utf32.size() * 4, false);
+}
+
+// --- Validation and counting. ICU's fastest validations: the preflight of u_strFromUTF8 (no
+// target) and a U8_NEXT loop.
+
+void IsLegalQuorvin(benchmark::State& state, const Texts& text) {
+    const Utf8Unit* begin = Bytes(text.utf8);
     for (auto _ : state) {
         const Utf8Unit* cursor = begin;
-        benchmark::DoNotOptimize(IsLegalUtf8Range(cursor, begin + text.size()));
+        benchmark::DoNotOptimize(IsLegalUtf8Range(cursor, begin + text.utf8.size()));
         benchmark::DoNotOptimize(cursor);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    Finish(state, text.utf8.size(), true);
+}
+
+void IsLegalIcuPreflight(benchmark::State& state, const Texts& text) {
+    for (auto _ : state) {
+        int32_t length = 0;
+        UErrorCode error = U_ZERO_ERROR;
+        u_strFromUTF8(nullptr, 0, &length, text.utf8.data(), Length(text.utf8.size()), &error);
+        benchmark::DoNotOptimize(error == U_BUFFER_OVERFLOW_ERROR);
+    }
+    Finish(state, text.utf8.size(), false);
+}
+
+void IsLegalIcuU8Next(benchmark::State& state, const Texts& text) {
+    const auto* bytes = Bytes(text.utf8);
+    const int32_t length = Length(text.utf8.size());
+    for (auto _ : state) {
+        int32_t i = 0;
+        UChar32 c = 0;
+        while (i < length && c >= 0) {
+            U8_NEXT(bytes, i, length, c);
+        }
+        benchmark::DoNotOptimize(c >= 0);
+    }
+    Finish(state, text.utf8.size(), false);
+}
+
+void CountQuorvin(benchmark::State& state, const Texts& text) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(CountUtf8CodePoints(text.utf8.c_str()));
+    }
+    Finish(state, text.utf8.size(), true);
+}
+
+// The same work: the length of a NUL-terminated text, then its characters, stopping at a bad one.
+void CountIcuU8Next(benchmark::State& state, const Texts& text) {
+    const auto* bytes = Bytes(text.utf8);
+    for (auto _ : state) {
+        const int32_t length = Length(std::strlen(text.utf8.c_str()));
+        int32_t i = 0;
+        uint32_t count = 0;
+        UChar32 c = 0;
+        while (i < length) {
+            U8_NEXT(bytes, i, length, c);
+            if (c < 0) {
+                count = 0;
+                break;
+            }
+            ++count;
+        }
+        benchmark::DoNotOptimize(count);
+    }
+    Finish(state, text.utf8.size(), false);
 }
 
 // A byte that never occurs, so memchr reads every byte: the floor for one pass over the text.
-void BM_Memchr(benchmark::State& state) {
-    const std::string& text = Sample(static_cast<Kind>(state.range(0)));
+void Memchr(benchmark::State& state, const Texts& text) {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(std::memchr(text.data(), 0x01, text.size()));
+        benchmark::DoNotOptimize(std::memchr(text.utf8.data(), 0x01, text.utf8.size()));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    Finish(state, text.utf8.size(), false);
 }
 
-void AllKinds(benchmark::internal::Benchmark* b) { b->ArgName("kind")->DenseRange(Ascii, Emoji); }
+using Body = void (*)(benchmark::State&, const Texts&);
 
-BENCHMARK(BM_Utf8ToUtf16)->Apply(AllKinds);
-BENCHMARK(BM_IcuStrFromUtf8)->Apply(AllKinds);
-BENCHMARK(BM_Utf8ToUtf16RangeIntoBuffer)->Apply(AllKinds);
-BENCHMARK(BM_IcuStrFromUtf8IntoBuffer)->Apply(AllKinds);
-BENCHMARK(BM_Utf16ToUtf8)->Apply(AllKinds);
-BENCHMARK(BM_IcuStrToUtf8)->Apply(AllKinds);
-BENCHMARK(BM_Utf16ToUtf8RangeIntoBuffer)->Apply(AllKinds);
-BENCHMARK(BM_IcuStrToUtf8IntoBuffer)->Apply(AllKinds);
-BENCHMARK(BM_IsLegalUtf8Range)->Apply(AllKinds);
-BENCHMARK(BM_Memchr)->Arg(Ascii);
+struct Routine {
+    const char* name;
+    Body quorvin;
+    const char* comparator;
+    Body other;
+    const char* secondComparator = nullptr;
+    Body second = nullptr;
+};
+
+const Routine Routines[] = {
+    {"Utf8ToUtf16", Utf8ToUtf16Quorvin, "Icu", Utf8ToUtf16Icu},
+    {"Utf16ToUtf8", Utf16ToUtf8Quorvin, "Icu", Utf16ToUtf8Icu},
+    {"IsLegalUtf8Range", IsLegalQuorvin, "IcuPreflight", IsLegalIcuPreflight, "IcuU8Next", IsLegalIcuU8Next},
+    {"Utf8ToUtf16String", Utf8ToUtf16StringQuorvin, "Icu", Utf8ToUtf16StringIcu},
+    {"Utf16ToUtf8String", Utf16ToUtf8StringQuorvin, "Icu", Utf16ToUtf8StringIcu},
+    {"Utf8ToUtf32", Utf8ToUtf32Quorvin, "IcuU8Next", Utf8ToUtf32Icu},
+    {"Utf32ToUtf8", Utf32ToUtf8Quorvin, "IcuU8Append", Utf32ToUtf8Icu},
+    {"CountUtf8CodePoints", CountQuorvin, "IcuU8Next", CountIcuU8Next},
+};
+
+void Register() {
+    for (const Routine& routine : Routines) {
+        for (const Size& size : Sizes) {
+            for (const Kind& kind : Kinds) {
+                const std::string base = std::string(routine.name) + "/" + kind.name + "/" + size.name + "/";
+                const auto add = [&](const char* implementation, Body body) {
+                    const Kind* k = &kind;
+                    const Size* z = &size;
+                    benchmark::RegisterBenchmark(
+                        (base + implementation).c_str(),
+                        [body, k, z](benchmark::State& state) { body(state, Sample(*k, *z)); });
+                };
+                add("Quorvin", routine.quorvin);
+                add(routine.comparator, routine.other);
+                if (routine.second != nullptr) {
+                    add(routine.secondComparator, routine.second);
+                }
+            }
+        }
+    }
+    for (const Size& size : Sizes) {
+        const Size* z = &size;
+        benchmark::RegisterBenchmark((std::string("Memchr/Ascii/") + size.name + "/Libc").c_str(),
+                                     [z](benchmark::State& state) { Memchr(state, Sample(Kinds[0], *z)); });
+    }
+}
 
 }  // namespace
 }  // namespace Quorvin
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    const auto& request = Quorvin::UtfPrivate::ActiveUtfKernelRequest();
+    if (!request.problem.empty()) {
+        std::fprintf(stderr, "%s\n", request.problem.c_str());
+        return 1;
+    }
+    benchmark::AddCustomContext("quorvin_text_kernel", Quorvin::KernelName());
+    Quorvin::Register();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -278,6 +278,77 @@ TEST(UtfProperties, Utf8DecoderBlocksEndWhereTheCharacterRulesDo) {
     }
 }
 
+// Long random text of each script, as the vector stretches see it, damaged once at a random place
+// or cut short, with targets that fit or fall a few units short.
+TEST(UtfProperties, LongTextOfEachScriptConvertsLikeTheReference) {
+    TextGenerator gen(9);
+    static const std::string_view damages[] = {"\x80",         "\xC0\xAF",         "\xE0\x9F\xBF",
+                                               "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFE",
+                                               "\xC3",         "\xE2\x82",         "\xF0\x9F\x98"};
+    for (int i = 0; i < Cases / 2; ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        const auto script = static_cast<TextGenerator::Script>(gen.Below(6));
+        const std::vector<uint32_t> scalars = gen.ScriptScalars(script, 64 + gen.Below(600));
+        std::string bytes = ReferenceUtf8(scalars);
+        Utf16String units = ReferenceUtf16(scalars);
+        Utf32String values = ReferenceUtf32(scalars);
+        if (gen.Chance(60)) {
+            const size_t at = gen.Below(static_cast<uint32_t>(bytes.size()));
+            if (gen.Chance(70)) {
+                bytes.insert(at, damages[gen.Below(std::size(damages))]);
+            } else {
+                bytes.resize(at);
+            }
+            units.insert(units.begin() + gen.Below(static_cast<uint32_t>(units.size())),
+                         static_cast<Utf16Unit>(0xD800 + gen.Below(0x800)));
+            values[gen.Below(static_cast<uint32_t>(values.size()))] = 0xD800 + gen.Below(0x800);
+        }
+        const ReferenceReading ref = ReadUtf8Reference(bytes);
+        const Utf16String expected16 = ReferenceUtf16(ref.scalars);
+        const Utf32String expected32 = ReferenceUtf32(ref.scalars);
+        const size_t shortBy = gen.Chance(50) ? 0 : 1 + gen.Below(4);
+        CheckDecoder<Utf16Unit>(&Utf8ToUtf16Range, bytes, ref, expected16,
+                                expected16.size() - std::min(expected16.size(), shortBy),
+                                ConversionMode::Strict);
+        CheckDecoder<Utf32Unit>(&Utf8ToUtf32Range, bytes, ref, expected32,
+                                expected32.size() - std::min(expected32.size(), shortBy),
+                                ConversionMode::Strict);
+        const auto* begin = reinterpret_cast<const Utf8Unit*>(bytes.data());
+        const Utf8Unit* cursor = begin;
+        ASSERT_EQ(IsLegalUtf8Range(cursor, begin + bytes.size()), ref.result == R::Ok);
+        ASSERT_EQ(static_cast<size_t>(cursor - begin), ref.stop);
+        if (bytes.find('\0') == std::string::npos) {
+            ASSERT_EQ(CountUtf8CodePoints(bytes.c_str()), ref.result == R::Ok ? ref.scalars.size() : 0u);
+        }
+        for (bool lenient : {false, true}) {
+            const ConversionMode mode = lenient ? ConversionMode::Lenient : ConversionMode::Strict;
+            const ReferenceReading ref16 = ReadUtf16Reference(units, lenient);
+            CheckUtf16Reader<Utf8Unit>(&Utf16ToUtf8Range, units, ref16, AsUnits(LenientUtf8(ref16.scalars)),
+                                       mode);
+            // UTF-32: strict stops at the surrogate value, lenient writes it as three bytes.
+            std::vector<uint32_t> read32;
+            size_t stop = 0;
+            while (stop < values.size() && (lenient || values[stop] < 0xD800 || values[stop] >= 0xE000)) {
+                read32.push_back(values[stop++]);
+            }
+            ReferenceReading ref32;
+            ref32.scalars = read32;
+            ref32.stop = stop;
+            ref32.result = stop < values.size() ? R::SourceIllegal : R::Ok;
+            const std::basic_string<Utf8Unit> expected8 = AsUnits(LenientUtf8(read32));
+            std::vector<Utf8Unit> target(expected8.size() + 1, 0x77);
+            const Utf32Unit* s = values.data();
+            Utf8Unit* t = target.data();
+            ASSERT_EQ(
+                Utf32ToUtf8Range(s, values.data() + values.size(), t, target.data() + expected8.size(), mode),
+                ref32.result);
+            ASSERT_EQ(static_cast<size_t>(s - values.data()), ref32.stop);
+            ASSERT_EQ(std::basic_string<Utf8Unit>(target.data(), t), expected8);
+            ASSERT_EQ(target.back(), 0x77);
+        }
+    }
+}
+
 TEST(UtfProperties, Utf32ConversionsDeliverAllOrNothing) {
     TextGenerator gen(5);
     for (int i = 0; i < Cases * 2; ++i) {

@@ -1,5 +1,6 @@
 // Test support for the text tests: literals in the platform's UTF-16 type, reference encoders and
-// a reference UTF-8 reader written from the Unicode well-formed byte table, and random text.
+// a reference UTF-8 reader written from the Unicode well-formed byte table, and random text (also
+// the words of each script that the text benchmark converts).
 #pragma once
 
 #include <cstdint>
@@ -276,6 +277,62 @@ public:
             }
         }
         return s;
+    }
+
+    /// Text of one script made of random words, so that no short pattern repeats: at least
+    /// `minimumBytes` of UTF-8. Ascii: English-like words. Latin: words with accented letters.
+    /// Cyrillic: two-byte words. Cjk: Han, kana and Hangul words with CJK or ASCII punctuation.
+    /// Emoji: groups of four-byte emoji, some joined or with a variation selector. Mixed: a
+    /// word of any of these at a time.
+    enum class Script { Ascii, Latin, Cyrillic, Cjk, Emoji, Mixed };
+    std::vector<uint32_t> ScriptScalars(Script script, size_t minimumBytes) {
+        std::vector<uint32_t> scalars;
+        size_t bytes = 0;
+        const auto add = [&](uint32_t c) {
+            scalars.push_back(c);
+            bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        };
+        while (bytes < minimumBytes) {
+            const Script word = script == Script::Mixed ? static_cast<Script>(Below(5)) : script;
+            const uint32_t letters = 1 + Below(word == Script::Cjk || word == Script::Emoji ? 4 : 10);
+            for (uint32_t k = 0; k < letters; ++k) {
+                switch (word) {
+                case Script::Ascii: add('a' + Below(26)); break;
+                case Script::Latin: {
+                    static constexpr uint32_t accented[] = {0xE0,  0xE1,  0xE2,  0xE4,  0xE7,  0xE8,  0xE9,
+                                                            0xEA,  0xEB,  0xEE,  0xEF,  0xF1,  0xF3,  0xF4,
+                                                            0xF6,  0xF9,  0xFA,  0xFC,  0xDF,  0xE5,  0xF8,
+                                                            0x107, 0x10D, 0x119, 0x142, 0x144, 0x15B, 0x17C};
+                    add(Chance(12) ? accented[Below(std::size(accented))] : 'a' + Below(26));
+                    break;
+                }
+                case Script::Cyrillic: add(0x430 + Below(0x20)); break;
+                case Script::Cjk: {
+                    const uint32_t kind = Below(10);
+                    add(kind < 6   ? 0x4E00 + Below(0x5000)
+                        : kind < 8 ? 0x3041 + Below(0x56)
+                                   : 0xAC00 + Below(0x2BA4));
+                    break;
+                }
+                default:
+                    add(Chance(50)   ? 0x1F600 + Below(0x50)
+                        : Chance(50) ? 0x1F300 + Below(0x300)
+                                     : 0x1F900 + Below(0x100));
+                    if (Chance(8)) {
+                        add(Chance(50) ? 0x200D : 0xFE0F);
+                    }
+                    break;
+                }
+            }
+            // Word ends: mostly a space, sometimes punctuation, a digit or a new line.
+            const uint32_t end = Below(20);
+            if (word == Script::Cjk && end < 8) {
+                add(end < 4 ? 0x3001 : 0x3002);
+            } else {
+                add(end == 0 ? '\n' : end == 1 ? ',' : end == 2 ? '0' + Below(10) : ' ');
+            }
+        }
+        return scalars;
     }
 
 private:

@@ -1,6 +1,7 @@
-// The block routines of the UTF codecs, sixteen units at a time, for text made of ASCII and
-// two-byte sequences (accented Latin). One backend is chosen here: SSE2 where the target has it,
-// else plain 64-bit word arithmetic. Both give exactly the same results:
+// The contract of the two-byte block routines of the portable and SSE2 kernels, sixteen units at a
+// time, for text made of ASCII and two-byte sequences (accented Latin). UtfBlocksPortable.h has them
+// in plain 64-bit word arithmetic, UtfBlocksSse2.h with SSE2; both give exactly the same results.
+// Each kernel source includes one of them (the choice between kernels is UtfKernel.h's):
 //
 //   BlockOutcome DecodeTwoByteBlock(const Utf8Unit*& s, Unit*& t)
 //     Decodes 16 bytes when they are ASCII and well-formed two-byte sequences only, the first byte
@@ -16,11 +17,3 @@
 //     stored two at a time by a running cursor; the byte after the last character is put back.
 //     Needs 33 bytes of room at `t`.
 #pragma once
-
-#include "core/Compiler.h"
-
-#if QUORVIN_HAS_SSE2
-#include "core/text/internal/UtfBlocksSse2.h"
-#else
-#include "core/text/internal/UtfBlocksPortable.h"
-#endif

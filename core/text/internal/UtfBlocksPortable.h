@@ -1,10 +1,10 @@
-// The block routines of the UTF codecs in plain 64-bit word arithmetic, for targets without SSE2
-// and for testing (the sanitizer build selects them). Chosen by UtfBlocks.h.
+// The two-byte block routines of the portable UTF kernel, in plain 64-bit word arithmetic for any
+// target; the sanitizer build tests them. Contract in UtfBlocks.h.
 #pragma once
 
 #include "core/text/internal/UtfPrimitives.h"
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::UtfPrivate::Portable {
 
 // Per byte of `word`, 1 in the byte's lowest bit where the byte continues a sequence (10xxxxxx).
 QUORVIN_FORCEINLINE uint64_t ContinuationBits(uint64_t word) {
@@ -83,4 +83,4 @@ QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
     t += total;
 }
 
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::UtfPrivate::Portable

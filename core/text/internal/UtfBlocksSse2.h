@@ -1,12 +1,12 @@
-// The block routines of the UTF codecs with SSE2 (part of every x86-64 target). Chosen by
-// UtfBlocks.h; the portable twins in UtfBlocksPortable.h give the same results.
+// The two-byte block routines of the SSE2 UTF kernel (SSE2 is part of every x86-64 target). Contract
+// in UtfBlocks.h; the portable twins in UtfBlocksPortable.h give the same results.
 #pragma once
 
 #include <emmintrin.h>
 
 #include "core/text/internal/UtfPrimitives.h"
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::UtfPrivate::Sse2 {
 
 // Lane masks for SqueezeLanes: entry e keeps the lanes below e - 1 (entry 0 keeps all eight).
 alignas(16) constexpr uint16_t LanesBelow[9][8] = {
@@ -164,4 +164,4 @@ QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
     t += total;
 }
 
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::UtfPrivate::Sse2

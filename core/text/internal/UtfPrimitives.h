@@ -164,4 +164,224 @@ inline constexpr ptrdiff_t Utf16Block = 16;
 // moved or written).
 enum class BlockOutcome { Decoded, AllAscii, Refused };
 
+// Character-at-a-time fast paths and the scalar UTF-16 block, shared by every kernel. Each needs
+// the room its comment names and falls back, with nothing moved, on anything it cannot prove.
+
+// Copies the ASCII run at `s` while both ranges have room; stops at a non-ASCII byte. Blocks go
+// through local arrays so the compiler may widen them with vector instructions: the caller's
+// buffers could alias as far as it knows.
+template <class Unit>
+QUORVIN_FORCEINLINE void CopyAscii(const Utf8Unit*& s, const Utf8Unit* sourceEnd, Unit*& t, Unit* targetEnd) {
+    const Utf8Unit* p = s;
+    Unit* q = t;
+    while (sourceEnd - p >= 16 && targetEnd - q >= 16) {
+        if (((Load64(p) | Load64(p + 8)) & AsciiMask8) != 0) {
+            break;
+        }
+        Utf8Unit bytes[16];
+        std::memcpy(bytes, p, sizeof bytes);
+        Unit units[16];
+        for (int i = 0; i < 16; ++i) {
+            units[i] = static_cast<Unit>(bytes[i]);
+        }
+        std::memcpy(q, units, sizeof units);
+        p += 16;
+        q += 16;
+    }
+    while (p < sourceEnd && q < targetEnd && *p < 0x80) {
+        *q++ = static_cast<Unit>(*p++);
+    }
+    s = p;
+    t = q;
+}
+
+// Decodes one well-formed character at `s` with the sequence's bits checked in one word; false,
+// with nothing moved, for anything else. Needs eight readable bytes and two units of room.
+template <class Unit>
+QUORVIN_FORCEINLINE bool DecodeOne(const Utf8Unit*& s, Unit*& t) {
+    const uint32_t x = static_cast<uint32_t>(LoadLittle64(s));
+    if ((x & 0x80) == 0) {
+        *t++ = static_cast<Unit>(x & 0x7F);
+        s += 1;
+        return true;
+    }
+    if ((x & 0xC0E0) == 0x80C0) {
+        if ((x & 0x1E) == 0) {
+            return false;  // C0 or C1: an overlong two-byte form
+        }
+        *t++ = static_cast<Unit>(((x & 0x1F) << 6) | ((x >> 8) & 0x3F));
+        s += 2;
+        return true;
+    }
+    // Overlongs and encoded surrogates show in the decoded value.
+    if ((x & 0xC0C0F0) == 0x8080E0) {
+        const uint32_t value = ((x & 0x0F) << 12) | ((x >> 2) & 0xFC0) | ((x >> 16) & 0x3F);
+        if (value < 0x800 || IsSurrogate(value)) {
+            return false;
+        }
+        *t++ = static_cast<Unit>(value);
+        s += 3;
+        return true;
+    }
+    if ((x & 0xC0C0C0F8) == 0x808080F0) {
+        const uint32_t value =
+            ((x & 0x07) << 18) | ((x << 4) & 0x3F000) | ((x >> 10) & 0xFC0) | ((x >> 24) & 0x3F);
+        if (value < 0x10000 || value >= CodePointLimit) {
+            return false;
+        }
+        StoreDecoded(value, t);
+        s += 4;
+        return true;
+    }
+    return false;
+}
+
+// The three-byte sequence at `s`, the commonest in text that the two-byte block turns away; false,
+// with nothing moved, for anything else. Needs four readable bytes.
+template <class Unit>
+QUORVIN_FORCEINLINE bool DecodeThree(const Utf8Unit*& s, Unit*& t) {
+    const uint32_t x = static_cast<uint32_t>(s[0]) | (static_cast<uint32_t>(s[1]) << 8) |
+                       (static_cast<uint32_t>(s[2]) << 16);
+    if ((x & 0xC0C0F0) != 0x8080E0) {
+        return false;
+    }
+    const uint32_t value = ((x & 0x0F) << 12) | ((x >> 2) & 0xFC0) | ((x >> 16) & 0x3F);
+    if (value < 0x800 || IsSurrogate(value)) {
+        return false;
+    }
+    *t++ = static_cast<Unit>(value);
+    s += 3;
+    return true;
+}
+
+// Reads one UTF-16 character. On success `s` moves past it; on a stop it stays at its first unit.
+QUORVIN_FORCEINLINE R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, ConversionMode mode,
+                                uint32_t& value) {
+    uint32_t u = static_cast<uint16_t>(s[0]);
+    if (u >= HighSurrogateStart && u < LowSurrogateStart) {
+        if (end - s < 2) {
+            return R::SourceExhausted;
+        }
+        const uint32_t next = static_cast<uint16_t>(s[1]);
+        if (next >= LowSurrogateStart && next < SurrogateEnd) {
+            value = ((u - HighSurrogateStart) << 10) + (next - LowSurrogateStart) + 0x10000;
+            s += 2;
+            return R::Ok;
+        }
+        if (mode == ConversionMode::Strict) {
+            return R::SourceIllegal;
+        }
+    } else if (u >= LowSurrogateStart && u < SurrogateEnd && mode == ConversionMode::Strict) {
+        return R::SourceIllegal;
+    }
+    value = u;
+    ++s;
+    return R::Ok;
+}
+
+// Narrows the ASCII run at `s` while both ranges have room; stops at a unit of 0x80 or more.
+QUORVIN_FORCEINLINE void NarrowAscii(const Utf16Unit*& s, const Utf16Unit* sourceEnd, Utf8Unit*& t,
+                                     Utf8Unit* targetEnd) {
+    const Utf16Unit* p = s;
+    Utf8Unit* q = t;
+    while (sourceEnd - p >= 16 && targetEnd - q >= 16) {
+        if (((Load64(p) | Load64(p + 4) | Load64(p + 8) | Load64(p + 12)) & 0xFF80FF80FF80FF80ull) != 0) {
+            break;
+        }
+        uint16_t units[16];
+        std::memcpy(units, p, sizeof units);
+        Utf8Unit bytes[16];
+        for (int i = 0; i < 16; ++i) {
+            bytes[i] = static_cast<Utf8Unit>(units[i]);
+        }
+        std::memcpy(q, bytes, sizeof bytes);
+        p += 16;
+        q += 16;
+    }
+    while (p < sourceEnd && q < targetEnd && static_cast<uint16_t>(*p) < 0x80) {
+        *q++ = static_cast<Utf8Unit>(*p++);
+    }
+    s = p;
+    t = q;
+}
+
+// Encodes one well-formed character at `s`; false, with nothing moved, at a surrogate that does not
+// start a pair. Reads two units when the first is a high surrogate and writes up to four bytes, so
+// the caller guarantees that much of both ranges.
+QUORVIN_FORCEINLINE bool EncodeWellFormed(const Utf16Unit*& s, Utf8Unit*& t) {
+    const uint32_t unit = static_cast<uint16_t>(s[0]);
+    if (!IsSurrogate(unit)) {
+        WriteBmpUtf8(unit, t);
+        ++s;
+        return true;
+    }
+    const uint32_t next = static_cast<uint16_t>(s[1]);
+    if (unit >= LowSurrogateStart || next < LowSurrogateStart || next >= SurrogateEnd) {
+        return false;
+    }
+    const uint32_t value = ((unit - HighSurrogateStart) << 10) + (next - LowSurrogateStart) + 0x10000;
+    t[0] = static_cast<Utf8Unit>(0xF0 | (value >> 18));
+    t[1] = static_cast<Utf8Unit>(0x80 | ((value >> 12) & 0x3F));
+    t[2] = static_cast<Utf8Unit>(0x80 | ((value >> 6) & 0x3F));
+    t[3] = static_cast<Utf8Unit>(0x80 | (value & 0x3F));
+    t += 4;
+    s += 2;
+    return true;
+}
+
+// Block encoding: the bytes of 16 units are worked out together by loops without branches on the
+// text, then packed into the target, so mixed text costs no mispredicted branch. Blocks with a
+// surrogate are left to the character-at-a-time encoder.
+// Three bytes per unit at most, and the four-byte stores may reach three bytes past the last
+// character: those are restored.
+inline constexpr ptrdiff_t Utf16BlockRoom = 3 * Utf16Block + 4;
+
+// Encodes the 16 units at `s` and moves both cursors past them; false, with nothing moved, when
+// one is a surrogate. Needs Utf16BlockRoom bytes at `t`.
+QUORVIN_FORCEINLINE bool EncodeUtf16Block(const Utf16Unit*& s, Utf8Unit*& t) {
+    uint16_t units[Utf16Block];
+    std::memcpy(units, s, sizeof units);
+    uint32_t surrogates = 0;
+    for (int i = 0; i < Utf16Block; ++i) {
+        surrogates |= IsSurrogate(units[i]);
+    }
+    if (surrogates != 0) {
+        return false;
+    }
+    // The bytes WriteBmpUtf8 would write, lowest first in one word, and their number.
+    uint32_t words[Utf16Block];
+    uint8_t lengths[Utf16Block];
+    for (int i = 0; i < Utf16Block; ++i) {
+        const uint32_t u = units[i];
+        const uint32_t first = u < 0x80 ? u : u < 0x800 ? 0xC0 | (u >> 6) : 0xE0 | (u >> 12);
+        const uint32_t second = 0x80 | ((u < 0x800 ? u : u >> 6) & 0x3F);
+        const uint32_t third = 0x80 | (u & 0x3F);
+        words[i] = first | (second << 8) | (third << 16);
+        lengths[i] = static_cast<uint8_t>(1 + (u >= 0x80) + (u >= 0x800));
+    }
+    // Each word is stored whole at the sum of the lengths before it; a later word overwrites the
+    // bytes it does not own, and those past the last are restored. The offsets come from sums
+    // over bytes rather than a running cursor, so the stores do not wait on one another.
+    const uint64_t lengthsLow = LoadLittle64(lengths);
+    const uint64_t lengthsHigh = LoadLittle64(lengths + 8);
+    const uint64_t offsetsLow = SumsBefore(lengthsLow);
+    const uint64_t offsetsHigh = SumsBefore(lengthsHigh);
+    const uint32_t totalLow = ByteAt(offsetsLow, 7) + ByteAt(lengthsLow, 7);
+    const uint32_t total = totalLow + ByteAt(offsetsHigh, 7) + ByteAt(lengthsHigh, 7);
+    Utf8Unit spare[4];
+    std::memcpy(spare, t + total, sizeof spare);
+    QUORVIN_UNROLL
+    for (int i = 0; i < 8; ++i) {
+        StoreBytes4(t + ByteAt(offsetsLow, i), words[i]);
+    }
+    QUORVIN_UNROLL
+    for (int i = 0; i < 8; ++i) {
+        StoreBytes4(t + totalLow + ByteAt(offsetsHigh, i), words[8 + i]);
+    }
+    std::memcpy(t + total, spare, sizeof spare);
+    s += Utf16Block;
+    t += total;
+    return true;
+}
+
 }  // namespace Quorvin::UtfPrivate

@@ -1,0 +1,74 @@
+// The kernels of the hot UTF routines (portable, SSE2, AVX2) and the one choice among them that a
+// process makes. Private to the text subsystem and its tests.
+//
+// Every kernel gives exactly the results of the character rules: the same result codes, cursors
+// and units, and no unit written past the new target cursor. The kernels differ only in how fast
+// they prove stretches of text well formed; the first doubtful unit always goes to the exact rules.
+//
+// The choice is made once, on first use, from the processor (CPUID: AVX2, BMI1, BMI2, POPCNT, AVX,
+// OSXSAVE) and the operating system's support for the AVX register state (XCR0 bits 1 and 2): the
+// fastest kernel that is built and supported. A build with QUORVIN_HAS_SSE2 set to 0 (the sanitizer
+// build) builds no SSE2 kernel and chooses the portable one, but still builds the AVX2 kernel so
+// that it can be forced and tested there too.
+//
+// Test hook: the environment variable QUORVIN_TEXT_KERNEL (portable, sse2 or avx2), read once at the
+// choice, forces a kernel. A forced kernel that is not built or not supported here is never
+// replaced silently: the process keeps the automatic choice and UtfKernelRequest() says why, so that
+// tests skip with that reason. An unknown name is reported the same way.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/text/Utf.h"
+
+namespace Quorvin::UtfPrivate {
+
+/// The hot routines of one kernel. Each has the contract of the public routine it serves.
+struct UtfKernel {
+    const char* name;  ///< "portable", "sse2" or "avx2"
+    ConversionResult (*utf8ToUtf16)(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Utf16Unit*& target,
+                                    Utf16Unit* targetEnd);
+    ConversionResult (*utf8ToUtf32)(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Utf32Unit*& target,
+                                    Utf32Unit* targetEnd);
+    ConversionResult (*utf16ToUtf8)(const Utf16Unit*& source, const Utf16Unit* sourceEnd, Utf8Unit*& target,
+                                    Utf8Unit* targetEnd, ConversionMode mode);
+    ConversionResult (*utf32ToUtf8)(const Utf32Unit*& source, const Utf32Unit* sourceEnd, Utf8Unit*& target,
+                                    Utf8Unit* targetEnd, ConversionMode mode);
+    /// Walks legal UTF-8 from `cursor`, counting sequences: true at the end, false with the cursor
+    /// at the first byte of the first illegal or truncated sequence (`count` holds those before it).
+    bool (*countUtf8)(const Utf8Unit*& cursor, const Utf8Unit* end, uint64_t& count);
+    /// The same walk without the count, as IsLegalUtf8Range.
+    bool (*validateUtf8)(const Utf8Unit*& cursor, const Utf8Unit* end);
+};
+
+/// The kernels in order of preference, lowest first.
+enum class UtfKernelId { Portable, Sse2, Avx2 };
+inline constexpr int UtfKernelCount = 3;
+
+/// The kernel `id` when this build has it and this machine can run it; null otherwise, with the
+/// reason in `whyNot` when it is given. Thread-safe.
+const UtfKernel* FindUtfKernel(UtfKernelId id, std::string* whyNot = nullptr) noexcept;
+
+/// The name of kernel `id` as the test hook spells it.
+const char* UtfKernelName(UtfKernelId id) noexcept;
+
+/// The kernel the conversions use, chosen on the first call. Thread-safe.
+const UtfKernel& ActiveUtfKernel() noexcept;
+
+/// What the test hook asked for and whether it was granted.
+struct UtfKernelRequest {
+    std::string requested;  ///< the value of QUORVIN_TEXT_KERNEL, empty when it is not set
+    std::string problem;    ///< empty when the request is granted (or absent), else the reason
+    bool known = true;      ///< false when the name is none of the kernels'
+};
+
+/// The request read at the choice. Thread-safe.
+const UtfKernelRequest& ActiveUtfKernelRequest() noexcept;
+
+// The kernels themselves, one source each; a kernel the build leaves out is null.
+extern const UtfKernel* const PortableKernel;
+extern const UtfKernel* const Sse2Kernel;
+extern const UtfKernel* const Avx2Kernel;
+
+}  // namespace Quorvin::UtfPrivate
