@@ -14,27 +14,29 @@ cd "$root"
 repetitions=${1:-3}
 bash scripts/setup.sh
 cmake --preset native >/dev/null
-programs=$(/usr/bin/python3 -c 'import json; print(" ".join(sorted({g["program"] for g in json.load(open("scripts/benchmark_goals.json"))})))')
+goals=scripts/benchmark_goals.json
+programs=$(/usr/bin/python3 -c 'import json, sys; print(" ".join(sorted({g["program"] for g in json.load(open(sys.argv[1]))["rows"]})))' "$goals")
 cmake --build --preset native --target $programs
 out=build/benchmarks
 rm -rf "$out" && mkdir -p "$out"
 for program in $programs; do
   # Only the benchmarks the report names, each exactly.
-  filter=$(/usr/bin/python3 - "$program" <<'PY'
+  filter=$(/usr/bin/python3 - "$goals" "$program" <<'PY'
 import json, re, sys
 names = set()
-for goal in json.load(open("scripts/benchmark_goals.json")):
-    if goal["program"] == sys.argv[1]:
-        names.update([goal["ours"], goal["theirs"]])
+for goal in json.load(open(sys.argv[1]))["rows"]:
+    if goal["program"] == sys.argv[2]:
+        names.add(goal["ours"])
+        names.update(goal["theirs"] if isinstance(goal["theirs"], list) else [goal["theirs"]])
 print("^(" + "|".join(re.escape(n) for n in sorted(names)) + ")$")
 PY
 )
-  extra=$(/usr/bin/python3 -c "import json,sys; print(json.load(open('scripts/benchmark_goals.json.args')).get('$program',''))" 2>/dev/null || true)
+  extra=$(/usr/bin/python3 -c 'import json, sys; print(" ".join(json.load(open(sys.argv[1])).get("programs", {}).get(sys.argv[2], [])))' "$goals" "$program")
   echo "=== $program"
   "build/native/bin/$program" --benchmark_filter="$filter" --benchmark_repetitions="$repetitions" \
     --benchmark_report_aggregates_only=true --benchmark_out="$out/$program.json" \
     --benchmark_out_format=json $extra >/dev/null
 done
 mkdir -p docs/images
-/usr/bin/python3 scripts/benchmark_report.py scripts/benchmark_goals.json "$out" "$out/report.json" \
+/usr/bin/python3 scripts/benchmark_report.py "$goals" "$out" "$out/report.json" \
   docs/images/benchmark-report.png

@@ -4,10 +4,11 @@ the comparator's figure from the same run, their ratio and whether the goal is m
 
 usage: benchmark_report.py GOALS_JSON RESULTS_DIR OUT_JSON OUT_PNG
 
-GOALS_JSON lists the rows: {"component", "figure", "program", "ours", "comparator", "theirs",
+GOALS_JSON holds "rows": {"component", "measure", "program", "ours", "comparator", "theirs",
 "goal"}, where "ours" and "theirs" are benchmark names in the program's results (the median of
-the repetitions is used) and the ratio is the comparator's time over ours: above 1 we are faster.
-A row whose "goal" is below 1 bounds how much slower we may be (0.5: at most twice the time).
+the repetitions is used; "theirs" may list several, of which the fastest counts) and the ratio is
+the comparator's time over ours: above 1 we are faster. A row whose "goal" is below 1 bounds how
+much slower we may be (0.5: at most twice the time). "programs" gives extra arguments per program.
 """
 import json
 import math
@@ -43,12 +44,14 @@ def format_time(ns):
 
 def main():
     goals_file, results_dir, out_json, out_png = sys.argv[1:5]
-    goals = json.load(open(goals_file))
+    goals = json.load(open(goals_file))["rows"]
     results = load_results(results_dir)
     rows = []
     for goal in goals:
         times, _ = results.get(goal["program"], ({}, {}))
-        ours, theirs = times.get(goal["ours"]), times.get(goal["theirs"])
+        names = goal["theirs"] if isinstance(goal["theirs"], list) else [goal["theirs"]]
+        candidates = [times[name] for name in names if name in times]
+        ours, theirs = times.get(goal["ours"]), min(candidates, default=None)
         row = dict(goal)
         if ours and theirs and ours[0] > 0:
             row.update(ours_ns=ours[0], theirs_ns=theirs[0], ratio=theirs[0] / ours[0],
@@ -58,14 +61,14 @@ def main():
             row.update(ours_ns=None, theirs_ns=None, ratio=None, met=False, label="not measured")
         rows.append(row)
 
-    header = f"{'component':<10} {'figure':<44} {'ours':>10}  {'comparator':<28} {'theirs':>10} {'ratio':>7} {'goal':>6}  met"
+    header = f"{'component':<10} {'measure':<44} {'ours':>10}  {'comparator':<28} {'theirs':>10} {'ratio':>7} {'goal':>6}  met"
     print(header)
     print("-" * len(header))
     for row in rows:
         ours = format_time(row["ours_ns"]) if row["ours_ns"] else "-"
         theirs = format_time(row["theirs_ns"]) if row["theirs_ns"] else "-"
         ratio = f"{row['ratio']:.2f}x" if row["ratio"] else "-"
-        print(f"{row['component']:<10} {row['figure'][:44]:<44} {ours:>10}  {row['comparator'][:28]:<28} "
+        print(f"{row['component']:<10} {row['measure'][:44]:<44} {ours:>10}  {row['comparator'][:28]:<28} "
               f"{theirs:>10} {ratio:>7} {row['goal']:>5}x  {'yes' if row['met'] else 'NO'}"
               + (f"   [{row['label']}]" if row.get("label") else ""))
     met = sum(row["met"] for row in rows)
@@ -84,7 +87,7 @@ def draw(rows, out_png):
     measured = [row for row in rows if row["ratio"]]
     height = 0.32 * len(measured) + 1.4
     fig, ax = plt.subplots(figsize=(10, height))
-    labels = [f"{row['component']}: {row['figure']}" for row in measured]
+    labels = [f"{row['component']}: {row['measure']}" for row in measured]
     y = list(range(len(measured)))[::-1]
     colours = ["#2e7d32" if row["met"] else "#c62828" for row in measured]
     ax.barh(y, [row["ratio"] for row in measured], color=colours, height=0.6, left=0)
