@@ -34,7 +34,8 @@ PY
   extra=$(/usr/bin/python3 -c 'import json, sys; print(" ".join(json.load(open(sys.argv[1])).get("programs", {}).get(sys.argv[2], [])))' "$goals" "$program")
   echo "=== $program"
   "build/native/bin/$program" --benchmark_filter="$filter" --benchmark_repetitions="$repetitions" \
-    --benchmark_report_aggregates_only=true --benchmark_out="$out/$program.json" \
+    --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true \
+    --benchmark_out="$out/$program.json" \
     --benchmark_out_format=json $extra >/dev/null
 done
 mkdir -p docs/images

@@ -14,24 +14,6 @@ constexpr uint32_t BlobMagic = 0xBF640001;
 constexpr size_t HeaderSize = 20;
 constexpr uint32_t MaxHashCount = 16;
 
-// Calls probe(word, mask) for the k positions (h1 + i * h2) mod 2^64 mod m, i = 0 upward, until it
-// returns false. Each position is reduced on its own: the divisions are independent, so they and
-// the word accesses overlap, which measured faster than stepping one position from the last without
-// dividing. Needs m > 0.
-template <class Probe>
-QUORVIN_FORCEINLINE bool ForEachPosition(uint64_t key, uint32_t m, uint32_t k, Probe&& probe) {
-    uint64_t h1;
-    uint64_t h2;
-    BloomFilter::ComputeHashPair(key, h1, h2);
-    for (uint32_t i = 0; i < k; ++i) {
-        const uint64_t position = (h1 + i * h2) % m;
-        if (!probe(static_cast<size_t>(position >> 6), uint64_t{1} << (position & 63))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
@@ -68,22 +50,6 @@ bool BloomFilter::Build(const std::unordered_set<uint64_t>& keys, double rate) {
     return true;
 }
 
-void BloomFilter::ComputeHashPair(uint64_t key, uint64_t& h1, uint64_t& h2) {
-    uint64_t x = key;
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdULL;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ULL;
-    x ^= x >> 33;
-    h1 = x;
-    uint64_t y = key ^ (key >> 31);
-    y *= 0x85ebca6bULL;
-    y ^= y >> 27;
-    y *= 0xc2b2ae35ULL;
-    y ^= y >> 33;
-    h2 = y;
-}
-
 void BloomFilter::Insert(uint64_t key) {
     if (words.empty()) {
         return;
@@ -94,15 +60,6 @@ void BloomFilter::Insert(uint64_t key) {
         return true;
     });
     ++insertedCount;
-}
-
-bool BloomFilter::MayContain(uint64_t key) const {
-    if (words.empty()) {
-        return false;
-    }
-    const uint64_t* const bits = words.data();
-    return ForEachPosition(key, bitCount, hashCount,
-                           [bits](size_t word, uint64_t mask) { return (bits[word] & mask) != 0; });
 }
 
 double BloomFilter::EstimateFalsePositiveRate() const {
