@@ -36,3 +36,79 @@
 #define QUORVIN_HAS_SSE2 0
 #endif
 #endif
+
+// Run-time chosen kernels. Code between QUORVIN_BEGIN_AVX2_REGION and QUORVIN_END_AVX2_REGION may use
+// AVX2, BMI1, BMI2 and POPCNT whatever the build's baseline; it must only run after a check that
+// the processor and the operating system support them (see QuorvinCpuid and QuorvinXgetbv). The
+// region's functions carry the target themselves, so no inline function of a shared header is ever
+// compiled for it. MSVC takes the intrinsics without flags (/arch:AVX2 would apply to a whole file
+// and is therefore not used); its kernels are compiled as written.
+// QUORVIN_HAS_AVX2_KERNEL says whether the compiler can build such kernels for this target.
+#if !defined(QUORVIN_HAS_AVX2_KERNEL)
+#if defined(__x86_64__) || defined(_M_X64)
+#define QUORVIN_HAS_AVX2_KERNEL 1
+#else
+#define QUORVIN_HAS_AVX2_KERNEL 0
+#endif
+#endif
+
+#if QUORVIN_HAS_AVX2_KERNEL
+#if defined(__clang__)
+#define QUORVIN_BEGIN_AVX2_REGION \
+    _Pragma("clang attribute push(__attribute__((target(\"avx2,bmi,bmi2,popcnt\"))), apply_to = function)")
+#define QUORVIN_END_AVX2_REGION _Pragma("clang attribute pop")
+#elif defined(__GNUC__)
+#define QUORVIN_BEGIN_AVX2_REGION _Pragma("GCC push_options") _Pragma("GCC target(\"avx2,bmi,bmi2,popcnt\")")
+#define QUORVIN_END_AVX2_REGION _Pragma("GCC pop_options")
+#else
+#define QUORVIN_BEGIN_AVX2_REGION
+#define QUORVIN_END_AVX2_REGION
+#endif
+
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <immintrin.h>
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+#include <cstdint>
+
+/// Fills `registers` (EAX, EBX, ECX, EDX) with what CPUID reports for `leaf` and `subleaf`; zeros
+/// for a leaf above the highest one the processor has.
+inline void QuorvinCpuid(uint32_t leaf, uint32_t subleaf, uint32_t registers[4]) {
+#if defined(_MSC_VER) && !defined(__clang__)
+    int values[4];
+    __cpuid(values, static_cast<int>(leaf & 0x80000000u));
+    if (static_cast<uint32_t>(values[0]) < leaf) {
+        registers[0] = registers[1] = registers[2] = registers[3] = 0;
+        return;
+    }
+    __cpuidex(values, static_cast<int>(leaf), static_cast<int>(subleaf));
+    for (int i = 0; i < 4; ++i) {
+        registers[i] = static_cast<uint32_t>(values[i]);
+    }
+#else
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid_count(leaf, subleaf, &a, &b, &c, &d) == 0) {
+        a = b = c = d = 0;
+    }
+    registers[0] = a;
+    registers[1] = b;
+    registers[2] = c;
+    registers[3] = d;
+#endif
+}
+
+/// The extended control register 0 (XCR0): which register states the operating system saves. Only
+/// to be called when CPUID reports OSXSAVE.
+inline uint64_t QuorvinXgetbv0() {
+#if defined(_MSC_VER) && !defined(__clang__)
+    return _xgetbv(0);
+#else
+    // Spelled as the instruction so that no file needs -mxsave.
+    uint32_t low = 0, high = 0;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (static_cast<uint64_t>(high) << 32) | low;
+#endif
+}
+#endif

@@ -1,0 +1,537 @@
+// The AVX2 noise kernel, for processors and operating systems that support AVX2 (NoiseKernel.cpp
+// checks before choosing it): the vector forms of two to four dimensions and three-dimensional
+// simplex noise, with the lattice corners in the lanes. Its code lies in an AVX2 region, so no
+// function shared with the rest of the build is compiled for AVX2; the kernel takes the SSE2
+// kernel's functions for the forms it leaves out.
+//
+// Corners in lanes: the vector forms mix the lanes of up to eight corners with one 32-bit
+// multiply per instruction, where the other kernels multiply corner by corner; a corner's
+// gradient components are looked up sixteen bytes at a time (the tables below), multiplied by its
+// offsets and summed x first, which is exactly the portable row product. Every blend, falloff and
+// sum is the portable code's operation, in its order, on the corners it pairs.
+#include "core/Compiler.h"
+#include "core/geometry/internal/NoiseKernel.h"
+
+#if QUORVIN_HAS_AVX2_KERNEL
+#include <immintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/geometry/internal/NoiseSse2.h"
+#include "core/geometry/internal/NoiseTableValues.h"
+
+namespace Quorvin::NoisePrivate::Avx2 {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Tables.
+
+// The permutation widened to 32 bits, for gathers.
+struct Permutation32 {
+    alignas(64) uint32_t entry[512];
+};
+constexpr Permutation32 MakePermutation32() {
+    constexpr uint8_t p[256] = {QUORVIN_NOISE_PERMUTATION};
+    Permutation32 t{};
+    for (int i = 0; i < 512; ++i) {
+        t.entry[i] = p[i & 255];
+    }
+    return t;
+}
+constexpr Permutation32 P32 = MakePermutation32();
+
+// One gradient component per entry, chosen by a four-bit key: byte k is the component of the
+// gradient whose key is k (sixteen bytes, the lookup width of one byte shuffle).
+struct Column {
+    alignas(16) int8_t entry[16];
+};
+
+// The components of the N-dimensional gradients as columns. Two and three dimensions key them by
+// the gradient index (two dimensions only use the first eight). Four dimensions have 32 gradients,
+// but each component depends on only four of the five index bits: x and y on bits 0, 1, 3 and 4
+// (key A), z and w on bits 1 to 4 (key B).
+struct Columns {
+    Column axis[4];
+};
+
+constexpr int KeyA(int h) { return (h & 3) | ((h >> 3) << 2); }
+constexpr int KeyB(int h) { return (h >> 1) & 15; }
+
+template <int N>
+constexpr Columns MakeColumns() {
+    Columns c{};
+    if constexpr (N == 2) {
+        constexpr int8_t g[8][2] = {QUORVIN_GRADIENTS2};
+        for (int k = 0; k < 16; ++k) {
+            for (int a = 0; a < 2; ++a) c.axis[a].entry[k] = g[k & 7][a];
+        }
+    } else if constexpr (N == 3) {
+        constexpr int8_t g[16][3] = {QUORVIN_GRADIENTS3};
+        for (int k = 0; k < 16; ++k) {
+            for (int a = 0; a < 3; ++a) c.axis[a].entry[k] = g[k][a];
+        }
+    } else {
+        constexpr int8_t g[32][4] = {QUORVIN_GRADIENTS4};
+        bool set[4][16] = {};
+        for (int h = 0; h < 32; ++h) {
+            for (int a = 0; a < 4; ++a) {
+                const int key = a < 2 ? KeyA(h) : KeyB(h);
+                // Two gradients with one key must agree on the component the key serves.
+                if (set[a][key] && c.axis[a].entry[key] != g[h][a]) {
+                    throw "a four-dimensional component depends on an index bit its key lacks";
+                }
+                c.axis[a].entry[key] = g[h][a];
+                set[a][key] = true;
+            }
+        }
+    }
+    return c;
+}
+constexpr Columns Columns2 = MakeColumns<2>();
+constexpr Columns Columns3 = MakeColumns<3>();
+constexpr Columns Columns4 = MakeColumns<4>();
+
+template <int N>
+constexpr const Columns& ColumnsOf() {
+    if constexpr (N == 2) {
+        return Columns2;
+    } else if constexpr (N == 3) {
+        return Columns3;
+    } else {
+        return Columns4;
+    }
+}
+
+// The cube corner of lane y·4 + z·2 + x adds 1/6 per step it takes to its offsets; the first
+// corner adds −0, which leaves x0 exact.
+constexpr float CubeAddedLanes[8] = {-0.0f, 0.16666667f, 0.16666667f, 0.33333334f,
+                                     0.16666667f, 0.33333334f, 0.33333334f, 0.5f};
+
+// For each outcome of the comparisons x ≥ y (bit 0), x ≥ z (bit 1) and y ≥ z (bit 2), the cube lanes
+// of the four simplex corners, decided as the portable code decides them.
+struct SimplexLaneTable {
+    alignas(16) int32_t lane[8][4];
+};
+constexpr SimplexLaneTable MakeSimplexLanes3() {
+    SimplexLaneTable t{};
+    for (int order = 0; order < 8; ++order) {
+        const int xy = order & 1, xz = (order >> 1) & 1, yz = (order >> 2) & 1;
+        const int zy = 1 - yz, zx = 1 - xz;
+        const int i1 = xy & xz, j1 = (1 - xy) & yz, k1 = 1 - i1 - j1;
+        const int i2 = xy | xz, j2 = (1 - xy) | yz, k2 = (xy & zy) | ((1 - xy) & zx);
+        const auto lane = [](int x, int y, int z) { return y * 4 + z * 2 + x; };
+        t.lane[order][0] = 0;
+        t.lane[order][1] = lane(i1, j1, k1);
+        t.lane[order][2] = lane(i2, j2, k2);
+        t.lane[order][3] = 7;
+    }
+    return t;
+}
+constexpr SimplexLaneTable SimplexLanes3 = MakeSimplexLanes3();
+
+}  // namespace
+}  // namespace Quorvin::NoisePrivate::Avx2
+
+QUORVIN_BEGIN_AVX2_REGION
+namespace Quorvin::NoisePrivate::Avx2 {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Lanes.
+
+QUORVIN_FORCEINLINE __m256 CubeAdded() { return _mm256_loadu_ps(CubeAddedLanes); }
+
+QUORVIN_FORCEINLINE __m256 Lerp8(__m256 a, __m256 b, __m256 t) {
+    return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), t), a);
+}
+
+template <int Lane>
+QUORVIN_FORCEINLINE __m256 Spread(__m128 v) {
+    return _mm256_broadcastss_ps(Broadcast<Lane>(v));
+}
+
+template <int Lane>
+QUORVIN_FORCEINLINE __m256i SpreadInt(__m128i v) {
+    return _mm256_broadcastd_epi32(_mm_shuffle_epi32(v, _MM_SHUFFLE(Lane, Lane, Lane, Lane)));
+}
+
+// The lane seed of a corner index: (index & 255)·1664525 + 1013904223, eight at a time.
+QUORVIN_FORCEINLINE __m256i Seed(__m256i index) {
+    return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(index, _mm256_set1_epi32(255)),
+                                               _mm256_set1_epi32(1664525)),
+                            _mm256_set1_epi32(1013904223));
+}
+
+QUORVIN_FORCEINLINE __m256i MulAdd(__m256i a, __m256i b, __m256i c) {
+    return _mm256_add_epi32(a, _mm256_mullo_epi32(b, c));
+}
+
+// The three gradient choices of each corner: the mixed lanes x, y and z, whose top halves pick.
+struct Mixed {
+    __m256i a, b, c;
+};
+
+template <int N>
+QUORVIN_FORCEINLINE Mixed Mix(__m256i x, __m256i y, __m256i z, __m256i w) {
+    if constexpr (N <= 3) {
+        x = MulAdd(x, y, z);
+        y = MulAdd(y, z, x);
+        z = MulAdd(z, x, y);
+        x = MulAdd(x, y, z);
+    } else {
+        x = MulAdd(x, y, w);
+        y = MulAdd(y, z, x);
+        z = MulAdd(z, x, y);
+        w = MulAdd(w, y, z);
+        x = MulAdd(x, y, w);
+    }
+    y = MulAdd(y, z, x);
+    z = MulAdd(z, x, y);
+    return Mixed{x, y, z};
+}
+
+// Byte `Byte` of every 32-bit lane copied into all four of its bytes.
+template <int Byte>
+QUORVIN_FORCEINLINE __m256i SpreadByte(__m256i v) {
+    const __m256i pattern = _mm256_setr_epi8(Byte, Byte, Byte, Byte, 4 + Byte, 4 + Byte, 4 + Byte, 4 + Byte,
+                                             8 + Byte, 8 + Byte, 8 + Byte, 8 + Byte, 12 + Byte, 12 + Byte,
+                                             12 + Byte, 12 + Byte, Byte, Byte, Byte, Byte, 4 + Byte, 4 + Byte,
+                                             4 + Byte, 4 + Byte, 8 + Byte, 8 + Byte, 8 + Byte, 8 + Byte,
+                                             12 + Byte, 12 + Byte, 12 + Byte, 12 + Byte);
+    return _mm256_shuffle_epi8(v, pattern);
+}
+
+// Column entries by key (the key repeated in each byte of a lane) as floats: the shuffle puts the
+// entry in all four bytes, and the arithmetic shift keeps one, sign extended.
+QUORVIN_FORCEINLINE __m256 Component(const Column& column, __m256i key) {
+    const __m256i table = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(column.entry)));
+    return _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_shuffle_epi8(table, key), 24));
+}
+
+// The dot products of each lane's gradient and offsets, summed x first. `choice` holds the
+// gradient index in byte `Byte` of each lane, above the bits the dimension's mask keeps.
+template <int N, int Byte>
+QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
+    const Columns& columns = ColumnsOf<N>();
+    __m256i keyFirst, keyLast;  // the keys of the first two and of the last two axes
+    if constexpr (N <= 3) {
+        keyFirst = keyLast = _mm256_and_si256(SpreadByte<Byte>(choice), _mm256_set1_epi8(N == 2 ? 7 : 15));
+    } else {
+        static_assert(Byte == 2, "four-dimensional choices come from mixed lanes");
+        // Bits 16 to 20 hold the index: key A is bits 16, 17, 19 and 20, key B bits 17 to 20.
+        const __m256i down = _mm256_srli_epi32(choice, 1);
+        keyFirst = SpreadByte<2>(_mm256_or_si256(_mm256_and_si256(choice, _mm256_set1_epi32(0x30000)),
+                                                 _mm256_and_si256(down, _mm256_set1_epi32(0xC0000))));
+        keyLast = _mm256_and_si256(SpreadByte<2>(down), _mm256_set1_epi8(15));
+    }
+    __m256 sum = _mm256_mul_ps(Component(columns.axis[0], keyFirst), offset[0]);
+    sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(columns.axis[1], keyFirst), offset[1]));
+    if constexpr (N >= 3) {
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(columns.axis[2], keyLast), offset[2]));
+    }
+    if constexpr (N >= 4) {
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(columns.axis[3], keyLast), offset[3]));
+    }
+    return sum;
+}
+
+QUORVIN_FORCEINLINE Vec3 FinishLanes128(__m128 value, float scale) {
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, _mm_add_ps(_mm_mul_ps(value, _mm_set1_ps(scale)), _mm_set1_ps(0.5f)));
+    return Vec3{lanes[0], lanes[1], lanes[2]};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Gradient noise, vector form: the corners of the cell in the lanes of one register (two in four
+// dimensions, one per x). Lane c holds the corner whose axis bits, last axis lowest, are c; in four
+// dimensions x is the register's.
+
+// For each lane, the lane of a [lower x y z w | upper x y z w] register that holds axis A's index.
+template <int N, int A>
+QUORVIN_FORCEINLINE __m256i AxisLanes(int group) {
+    alignas(32) int32_t lanes[8];
+    for (int c = 0; c < 8; ++c) {
+        const int corner = N == 4 ? (group << 3) | c : c & ((1 << N) - 1);
+        lanes[c] = A + 4 * ((corner >> (N - 1 - A)) & 1);
+    }
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+}
+
+template <int N, int A>
+QUORVIN_FORCEINLINE __m256 AxisBits(int group) {
+    alignas(32) float lanes[8];
+    for (int c = 0; c < 8; ++c) {
+        const int corner = N == 4 ? (group << 3) | c : c & ((1 << N) - 1);
+        lanes[c] = static_cast<float>((corner >> (N - 1 - A)) & 1);
+    }
+    return _mm256_load_ps(lanes);
+}
+
+// The three components' corner values of one group, each blended along the last two axes: lanes
+// 0 to 3 of each half hold (a, b, c, c) for the half's remaining corner bit.
+template <int N>
+QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 fade, int group) {
+    __m256i lane[4];
+    __m256 offset[N];
+    const auto axis = [&]<int A>() {
+        lane[A] = _mm256_permutevar8x32_epi32(seeds, AxisLanes<N, A>(group));
+        offset[A] = _mm256_sub_ps(Spread<A>(fraction), AxisBits<N, A>(group));
+    };
+    axis.template operator()<0>();
+    axis.template operator()<1>();
+    if constexpr (N >= 3) {
+        axis.template operator()<2>();
+    } else {
+        lane[2] = _mm256_set1_epi32(1042201148);  // the LCG step of 17, for a missing z
+    }
+    if constexpr (N >= 4) {
+        axis.template operator()<3>();
+    } else {
+        lane[3] = _mm256_setzero_si256();
+    }
+    const Mixed mixed = Mix<N>(lane[0], lane[1], lane[2], lane[3]);
+    const __m256 va = Dot<N, 2>(mixed.a, offset), vb = Dot<N, 2>(mixed.b, offset),
+                 vc = Dot<N, 2>(mixed.c, offset);
+    // Along the last axis: neighbouring lanes.
+    const __m256 last = Spread<N - 1>(fade);
+    const __m256 ab = Lerp8(_mm256_shuffle_ps(va, vb, _MM_SHUFFLE(2, 0, 2, 0)),
+                            _mm256_shuffle_ps(va, vb, _MM_SHUFFLE(3, 1, 3, 1)), last);
+    const __m256 cc = Lerp8(_mm256_shuffle_ps(vc, vc, _MM_SHUFFLE(2, 0, 2, 0)),
+                            _mm256_shuffle_ps(vc, vc, _MM_SHUFFLE(3, 1, 3, 1)), last);
+    // Along the axis before it: lane pairs (0, 1) and (2, 3) of each half.
+    return Lerp8(_mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(2, 0, 2, 0)), _mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(3, 1, 3, 1)),
+                 Spread<N - 2>(fade));
+}
+
+template <int N>
+Vec3 GradientVector(__m128 point) {
+    Cells cells;
+    if (!Locate4(point, cells)) {
+        return GradientNoiseAt<LaneHash, N>(ToCoordinates<N>(point).v);
+    }
+    const __m128 fade = Fade4(cells.fraction);
+    const __m128i lower = cells.cellLanes;
+    const __m128i upper = _mm_add_epi32(cells.cellLanes, _mm_set1_epi32(1));
+    const __m256i seeds = Seed(_mm256_set_m128i(upper, lower));
+    __m128 value;
+    if constexpr (N == 2) {
+        value = _mm256_castps256_ps128(GradientGroup<2>(seeds, cells.fraction, fade, 0));
+    } else if constexpr (N == 3) {
+        const __m256 g = GradientGroup<3>(seeds, cells.fraction, fade, 0);
+        value = Lerp4(_mm256_castps256_ps128(g), _mm256_extractf128_ps(g, 1), Broadcast<0>(fade));
+    } else {
+        const __m256 g0 = GradientGroup<4>(seeds, cells.fraction, fade, 0);
+        const __m256 g1 = GradientGroup<4>(seeds, cells.fraction, fade, 1);
+        // Along y inside each x, both at once, then along x.
+        const __m256 y = Lerp8(_mm256_permute2f128_ps(g0, g1, 0x20), _mm256_permute2f128_ps(g0, g1, 0x31),
+                               Spread<1>(fade));
+        value = Lerp4(_mm256_castps256_ps128(y), _mm256_extractf128_ps(y, 1), Broadcast<0>(fade));
+    }
+    return FinishLanes128(value, GradientScale[N - 1]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Simplex noise: the N + 1 corners of the simplex in lanes 0 to N.
+
+template <int N>
+struct SimplexLanes {
+    __m128 x0;           // the first corner's offsets, by axis
+    __m128i cell;        // the cell, by axis (& 255)
+    __m256i step[N];     // per axis, whether corner c has stepped along it, in lane c
+    __m256 offset[N];    // per axis, corner c's offset in lane c
+    __m256 falloff;      // (max(0.5 − |offset|², 0))^4 in lane c
+};
+
+template <int N>
+QUORVIN_FORCEINLINE bool SimplexSetUp(__m128 point, SimplexLanes<N>& s) {
+    using Shape = SimplexShape<N>;
+    float sum = Extract<0>(point) + Extract<1>(point);
+    if constexpr (N >= 3) {
+        sum += Extract<2>(point);
+    }
+    if constexpr (N >= 4) {
+        sum += Extract<3>(point);
+    }
+    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, N >= 3 ? -1 : 0, N >= 4 ? -1 : 0));
+    Cells cells;
+    if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
+        return false;
+    }
+    __m128i cellSum = _mm_and_si128(cells.cellLanes, _mm_castps_si128(used));
+    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(1, 0, 3, 2)));
+    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(cellSum), _mm_set1_ps(Shape::Unskew));
+    s.x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, t));
+    s.cell = _mm_and_si128(cells.cellLanes, _mm_set1_epi32(255));
+    const __m128i ranks = Ranks<N>(s.x0);
+    // Corner c ≥ 1 has stepped along the axes of rank N − c and above: (rank + 4 − N + c) >> 2. The
+    // first corner adds 0 (no rank reaches 4) and −0 to its offsets, which leaves them exact.
+    const __m256i bias = _mm256_setr_epi32(0, 5 - N, 6 - N, 7 - N, 8 - N, 0, 0, 0);
+    alignas(32) float added[8] = {-0.0f};
+    for (int c = 1; c <= N; ++c) {
+        added[c] = Shape::Added[c - 1];
+    }
+    const __m256 addedLanes = _mm256_load_ps(added);
+    const auto axis = [&]<int A>() {
+        s.step[A] = _mm256_srli_epi32(_mm256_add_epi32(SpreadInt<A>(ranks), bias), 2);
+        s.offset[A] = _mm256_add_ps(_mm256_sub_ps(Spread<A>(s.x0), _mm256_cvtepi32_ps(s.step[A])), addedLanes);
+    };
+    axis.template operator()<0>();
+    axis.template operator()<1>();
+    if constexpr (N >= 3) {
+        axis.template operator()<2>();
+    }
+    if constexpr (N >= 4) {
+        axis.template operator()<3>();
+    }
+    __m256 r2 = _mm256_mul_ps(s.offset[0], s.offset[0]);
+    for (int a = 1; a < N; ++a) {
+        r2 = _mm256_add_ps(r2, _mm256_mul_ps(s.offset[a], s.offset[a]));
+    }
+    const __m256 reach = _mm256_max_ps(_mm256_sub_ps(_mm256_set1_ps(0.5f), r2), _mm256_setzero_ps());
+    const __m256 squared = _mm256_mul_ps(reach, reach);
+    s.falloff = _mm256_mul_ps(squared, squared);
+    return true;
+}
+
+// The three components' corner shares, lanes 0 to N of a, b and c, summed corner by corner as the
+// portable code sums them: lanes (a, b, c, c) of the result.
+template <int N>
+QUORVIN_FORCEINLINE __m128 SumShares(__m256 a, __m256 b, __m256 c) {
+    const __m128 a0 = _mm256_castps256_ps128(a), b0 = _mm256_castps256_ps128(b), c0 = _mm256_castps256_ps128(c);
+    const __m128 t0 = _mm_unpacklo_ps(a0, b0), t1 = _mm_unpackhi_ps(a0, b0);
+    const __m128 t2 = _mm_unpacklo_ps(c0, c0), t3 = _mm_unpackhi_ps(c0, c0);
+    const __m128 n0 = _mm_movelh_ps(t0, t2), n1 = _mm_movehl_ps(t2, t0), n2 = _mm_movelh_ps(t1, t3);
+    if constexpr (N == 2) {
+        return _mm_add_ps(_mm_add_ps(n1, n0), n2);
+    } else {
+        const __m128 n3 = _mm_movehl_ps(t3, t1);
+        __m128 sum = _mm_add_ps(_mm_add_ps(n0, n2), _mm_add_ps(n1, n3));
+        if constexpr (N == 4) {
+            const __m128 a1 = _mm256_extractf128_ps(a, 1), b1 = _mm256_extractf128_ps(b, 1),
+                         c1 = _mm256_extractf128_ps(c, 1);
+            sum = _mm_add_ps(sum, _mm_movelh_ps(_mm_unpacklo_ps(a1, b1), _mm_unpacklo_ps(c1, c1)));
+        }
+        return sum;
+    }
+}
+
+template <int N>
+Vec3 SimplexVector(__m128 point) {
+    SimplexLanes<N> s;
+    if (!SimplexSetUp<N>(point, s)) {
+        return SimplexNoiseAt<LaneHash, N>(ToCoordinates<N>(point).v);
+    }
+    __m256i lane[4];
+    const auto axis = [&]<int A>() { lane[A] = Seed(_mm256_add_epi32(SpreadInt<A>(s.cell), s.step[A])); };
+    axis.template operator()<0>();
+    axis.template operator()<1>();
+    if constexpr (N >= 3) {
+        axis.template operator()<2>();
+    } else {
+        lane[2] = _mm256_set1_epi32(1042201148);
+    }
+    if constexpr (N >= 4) {
+        axis.template operator()<3>();
+    } else {
+        lane[3] = _mm256_setzero_si256();
+    }
+    const Mixed mixed = Mix<N>(lane[0], lane[1], lane[2], lane[3]);
+    const __m256 a = _mm256_mul_ps(Dot<N, 2>(mixed.a, s.offset), s.falloff);
+    const __m256 b = _mm256_mul_ps(Dot<N, 2>(mixed.b, s.offset), s.falloff);
+    const __m256 c = _mm256_mul_ps(Dot<N, 2>(mixed.c, s.offset), s.falloff);
+    return FinishLanes128(SumShares<N>(a, b, c), SimplexScale[N - 1]);
+}
+
+// The permutation hashes of the eight corners of the cube at `cell` (x, y, z; & 255 is taken
+// here), in lane y·4 + z·2 + x. Hashes are read two at a time: the entries for a corner index and
+// the next one are neighbouring bytes of the table (the doubled table holds every sum).
+QUORVIN_FORCEINLINE __m256i CubeHashes(__m128i cell) {
+    const uint32_t i = static_cast<uint32_t>(_mm_cvtsi128_si32(cell)) & 255;
+    const uint32_t j = static_cast<uint32_t>(_mm_extract_epi32(cell, 1)) & 255;
+    const uint32_t k = static_cast<uint32_t>(_mm_extract_epi32(cell, 2)) & 255;
+    const auto pair = [](uint32_t index) {
+        uint16_t two;
+        std::memcpy(&two, NoisePermutation + index, sizeof two);
+        return static_cast<uint32_t>(two);
+    };
+    const uint32_t z = pair(k);                                       // z = 0, 1
+    const uint32_t y0 = pair((z & 255) + j), y1 = pair((z >> 8) + j);  // z = 0, 1; y = 0, 1 in each
+    const uint64_t x = static_cast<uint64_t>(pair((y0 & 255) + i)) | static_cast<uint64_t>(pair((y1 & 255) + i)) << 16 |
+                       static_cast<uint64_t>(pair((y0 >> 8) + i)) << 32 | static_cast<uint64_t>(pair((y1 >> 8) + i)) << 48;
+    return _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(x)));
+}
+
+// The scalar form in three dimensions. Each simplex corner is a corner of the skewed cube whose
+// step count is its rank (first corner 0 steps, last 3), so its offsets, falloff, hash and share
+// do not depend on the corner order: all eight cube corners are computed in the lanes (lane
+// y·4 + z·2 + x) while the order is still being decided, and the order then only picks four lanes.
+float Simplex3(const Vec3& p) {
+    const __m128 point = MakePoint(p);
+    const float sum = (p.x + p.y) + p.z;
+    const __m128 skewed = _mm_add_ps(point, _mm_set1_ps(sum * SimplexShape<3>::Skew));
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), skewed);
+    if ((_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) & 7) != 7) {
+        return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
+    }
+    // The largest integer strictly below v is ceil(v) − 1, exactly, below 2^23.
+    const __m128 cell = _mm_sub_ps(_mm_round_ps(skewed, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC), _mm_set1_ps(1.0f));
+    // The cell sum in single precision: the first addition is exact and the second rounds once,
+    // as converting the integer sum does.
+    const __m128 cellSum = _mm_add_ss(_mm_add_ss(cell, Broadcast<1>(cell)), _mm_movehl_ps(cell, cell));
+    const __m128 t = _mm_mul_ss(cellSum, _mm_set_ss(SimplexShape<3>::Unskew));
+    const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cell, Broadcast<0>(t)));
+
+    // Offsets, falloff and gradient product of every cube corner.
+    __m256 offset[3];
+    offset[0] = _mm256_add_ps(_mm256_sub_ps(Spread<0>(x0), _mm256_setr_ps(0, 1, 0, 1, 0, 1, 0, 1)), CubeAdded());
+    offset[1] = _mm256_add_ps(_mm256_sub_ps(Spread<1>(x0), _mm256_setr_ps(0, 0, 0, 0, 1, 1, 1, 1)), CubeAdded());
+    offset[2] = _mm256_add_ps(_mm256_sub_ps(Spread<2>(x0), _mm256_setr_ps(0, 0, 1, 1, 0, 0, 1, 1)), CubeAdded());
+    const __m256 r2 = _mm256_add_ps(
+        _mm256_add_ps(_mm256_mul_ps(offset[0], offset[0]), _mm256_mul_ps(offset[1], offset[1])),
+        _mm256_mul_ps(offset[2], offset[2]));
+    const __m256 reach = _mm256_max_ps(_mm256_sub_ps(_mm256_set1_ps(0.5f), r2), _mm256_setzero_ps());
+    const __m256 squared = _mm256_mul_ps(reach, reach);
+    const __m256 share = _mm256_mul_ps(Dot<3, 0>(CubeHashes(_mm_cvttps_epi32(cell)), offset),
+                                       _mm256_mul_ps(squared, squared));
+
+    // The corner order, from the three comparisons the portable code makes: x ≥ y, x ≥ z, y ≥ z.
+    const int order =
+        _mm_movemask_ps(_mm_cmpge_ps(_mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 0)), _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 2, 2, 1)))) & 7;
+    const __m128 corners = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(
+        share, _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(SimplexLanes3.lane[order])))));
+    // (first + third) + (second + fourth), as the portable code sums them.
+    const __m128 pairs = _mm_add_ps(corners, _mm_movehl_ps(corners, corners));
+    return FinishLane(_mm_cvtss_f32(_mm_add_ss(pairs, Broadcast<1>(pairs))), SimplexScale[2]);
+}
+
+Vec3 GradientVector2Entry(float x, float y) { return GradientVector<2>(MakePoint(x, y)); }
+Vec3 GradientVector3Entry(const Vec3& p) { return GradientVector<3>(MakePoint(p)); }
+Vec3 GradientVector4Entry(const Vec3& p, float w) { return GradientVector<4>(MakePoint(p, w)); }
+Vec3 SimplexVector2Entry(float x, float y) { return SimplexVector<2>(MakePoint(x, y)); }
+Vec3 SimplexVector3Entry(const Vec3& p) { return SimplexVector<3>(MakePoint(p)); }
+Vec3 SimplexVector4Entry(const Vec3& p, float w) { return SimplexVector<4>(MakePoint(p, w)); }
+
+}  // namespace
+}  // namespace Quorvin::NoisePrivate::Avx2
+QUORVIN_END_AVX2_REGION
+
+namespace Quorvin::NoisePrivate {
+namespace {
+constexpr NoiseKernel Kernel = {
+    .name = "avx2",
+    .simplex3 = &Avx2::Simplex3,
+    .gradientVector2 = &Avx2::GradientVector2Entry,
+    .gradientVector3 = &Avx2::GradientVector3Entry,
+    .gradientVector4 = &Avx2::GradientVector4Entry,
+    .simplexVector2 = &Avx2::SimplexVector2Entry,
+    .simplexVector3 = &Avx2::SimplexVector3Entry,
+    .simplexVector4 = &Avx2::SimplexVector4Entry,
+};
+}  // namespace
+constinit const NoiseKernel* const Avx2NoiseKernel = &Kernel;
+}  // namespace Quorvin::NoisePrivate
+#else
+constinit const Quorvin::NoisePrivate::NoiseKernel* const Quorvin::NoisePrivate::Avx2NoiseKernel = nullptr;
+#endif
