@@ -103,32 +103,59 @@ constexpr const Columns& ColumnsOf() {
     }
 }
 
-// The cube corner of lane y·4 + z·2 + x adds 1/6 per step it takes to its offsets; the first
-// corner adds −0, which leaves x0 exact.
-constexpr float CubeAddedLanes[8] = {-0.0f, 0.16666667f, 0.16666667f, 0.33333334f,
-                                     0.16666667f, 0.33333334f, 0.33333334f, 0.5f};
-
-// For each outcome of the comparisons x ≥ y (bit 0), x ≥ z (bit 1) and y ≥ z (bit 2), the cube lanes
-// of the four simplex corners, decided as the portable code decides them.
-struct SimplexLaneTable {
-    alignas(16) int32_t lane[8][4];
+// The corners of the skewed square (lane x + 2·y) or cube (lane x + 2·z + 4·y), repeated to fill
+// eight lanes: each corner's steps by axis, the amount its offsets add (the unskew factor per step;
+// −0 for the first corner, which leaves its offsets exact), and for each outcome of the portable
+// code's comparisons the lanes of the simplex corners in their order.
+struct CubeLayout {
+    alignas(32) float bit[3][8];
+    alignas(32) float added[8];
+    alignas(16) int32_t pick[8][4];
 };
-constexpr SimplexLaneTable MakeSimplexLanes3() {
-    SimplexLaneTable t{};
-    for (int order = 0; order < 8; ++order) {
-        const int xy = order & 1, xz = (order >> 1) & 1, yz = (order >> 2) & 1;
-        const int zy = 1 - yz, zx = 1 - xz;
-        const int i1 = xy & xz, j1 = (1 - xy) & yz, k1 = 1 - i1 - j1;
-        const int i2 = xy | xz, j2 = (1 - xy) | yz, k2 = (xy & zy) | ((1 - xy) & zx);
-        const auto lane = [](int x, int y, int z) { return y * 4 + z * 2 + x; };
-        t.lane[order][0] = 0;
-        t.lane[order][1] = lane(i1, j1, k1);
-        t.lane[order][2] = lane(i2, j2, k2);
-        t.lane[order][3] = 7;
+
+template <int N>
+constexpr CubeLayout MakeCubeLayout() {
+    CubeLayout t{};
+    constexpr auto lane = [](int x, int y, int z) { return N == 2 ? x + 2 * y : x + 2 * z + 4 * y; };
+    for (int l = 0; l < 8; ++l) {
+        const int x = l & 1, y = N == 2 ? (l >> 1) & 1 : (l >> 2) & 1, z = N == 2 ? 0 : (l >> 1) & 1;
+        t.bit[0][l] = static_cast<float>(x);
+        t.bit[1][l] = static_cast<float>(y);
+        t.bit[2][l] = static_cast<float>(z);
+        const int steps = x + y + z;
+        t.added[l] = steps == 0 ? -0.0f : SimplexShape<N>::Added[steps - 1];
+    }
+    if constexpr (N == 2) {
+        for (int order = 0; order < 2; ++order) {  // x0 > y0
+            t.pick[order][0] = 0;
+            t.pick[order][1] = lane(order, 1 - order, 0);
+            t.pick[order][2] = 3;
+        }
+    } else {
+        for (int order = 0; order < 8; ++order) {  // x0 ≥ y0, x0 ≥ z0, y0 ≥ z0 in bits 0 to 2
+            const int xy = order & 1, xz = (order >> 1) & 1, yz = (order >> 2) & 1;
+            const int zy = 1 - yz, zx = 1 - xz;
+            const int i1 = xy & xz, j1 = (1 - xy) & yz, k1 = 1 - i1 - j1;
+            const int i2 = xy | xz, j2 = (1 - xy) | yz, k2 = (xy & zy) | ((1 - xy) & zx);
+            t.pick[order][0] = 0;
+            t.pick[order][1] = lane(i1, j1, k1);
+            t.pick[order][2] = lane(i2, j2, k2);
+            t.pick[order][3] = 7;
+        }
     }
     return t;
 }
-constexpr SimplexLaneTable SimplexLanes3 = MakeSimplexLanes3();
+constexpr CubeLayout CubeLayout2 = MakeCubeLayout<2>();
+constexpr CubeLayout CubeLayout3 = MakeCubeLayout<3>();
+
+template <int N>
+constexpr const CubeLayout& CubeLayoutOf() {
+    if constexpr (N == 2) {
+        return CubeLayout2;
+    } else {
+        return CubeLayout3;
+    }
+}
 
 }  // namespace
 }  // namespace Quorvin::NoisePrivate::Avx2
@@ -140,7 +167,6 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Lanes.
 
-QUORVIN_FORCEINLINE __m256 CubeAdded() { return _mm256_loadu_ps(CubeAddedLanes); }
 
 QUORVIN_FORCEINLINE __m256 Lerp8(__m256 a, __m256 b, __m256 t) {
     return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), t), a);
@@ -305,7 +331,7 @@ QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 
 }
 
 template <int N>
-Vec3 GradientVector(__m128 point) {
+QUORVIN_FORCEINLINE Vec3 GradientVector(__m128 point) {
     Cells cells;
     if (!Locate4(point, cells)) {
         return GradientNoiseAt<LaneHash, N>(ToCoordinates<N>(point).v);
@@ -418,7 +444,7 @@ QUORVIN_FORCEINLINE __m128 SumShares(__m256 a, __m256 b, __m256 c) {
 }
 
 template <int N>
-Vec3 SimplexVector(__m128 point) {
+QUORVIN_FORCEINLINE Vec3 SimplexVector(__m128 point) {
     SimplexLanes<N> s;
     if (!SimplexSetUp<N>(point, s)) {
         return SimplexNoiseAt<LaneHash, N>(ToCoordinates<N>(point).v);
@@ -444,8 +470,75 @@ Vec3 SimplexVector(__m128 point) {
     return FinishLanes128(SumShares<N>(a, b, c), SimplexScale[N - 1]);
 }
 
+// Two and three dimensions: each simplex corner is a corner of the skewed square or cube whose
+// step count is its place in the order (the first corner takes no step, the last one on every
+// axis), so its offsets, falloff, hash and share do not depend on the order. All corners of the
+// square or cube are computed in the lanes (lane x + 2·y in two dimensions, x + 2·z + 4·y in three,
+// repeated to fill eight lanes) while the order is still being decided; the order then only
+// picks N + 1 lanes.
+template <int N>
+struct Cube {
+    __m128i cell;      // the cell, by axis
+    __m256 offset[N];  // by axis, the offsets of the corner of each lane
+    __m256 falloff;    // (max(0.5 − |offset|², 0))^4 of the corner of each lane
+    __m256i pick;      // lanes 0 to N: the lanes of the simplex corners in their order
+};
+
+template <int N>
+QUORVIN_FORCEINLINE bool CubeSetUp(const float (&p)[N], __m128 point, Cube<N>& cube) {
+    using Shape = SimplexShape<N>;
+    float sum = p[0] + p[1];
+    if constexpr (N == 3) {
+        sum += p[2];
+    }
+    const __m128 skewed = _mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew));
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), skewed);
+    constexpr int Used = (1 << N) - 1;
+    if ((_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) & Used) != Used) {
+        return false;
+    }
+    // The largest integer strictly below v is ceil(v) − 1, exactly, below 2^23.
+    const __m128 cell =
+        _mm_sub_ps(_mm_round_ps(skewed, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC), _mm_set1_ps(1.0f));
+    cube.cell = _mm_cvttps_epi32(cell);
+    // The cell sum in single precision: the first addition is exact and the second rounds once,
+    // as converting the integer sum does.
+    __m128 cellSum = _mm_add_ss(cell, Broadcast<1>(cell));
+    if constexpr (N == 3) {
+        cellSum = _mm_add_ss(cellSum, _mm_movehl_ps(cell, cell));
+    }
+    const __m128 t = _mm_mul_ss(cellSum, _mm_set_ss(Shape::Unskew));
+    const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cell, Broadcast<0>(t)));
+
+    const CubeLayout& layout = CubeLayoutOf<N>();
+    const __m256 added = _mm256_load_ps(layout.added);
+    const auto axis = [&]<int A>() {
+        cube.offset[A] = _mm256_add_ps(_mm256_sub_ps(Spread<A>(x0), _mm256_load_ps(layout.bit[A])), added);
+    };
+    axis.template operator()<0>();
+    axis.template operator()<1>();
+    __m256 r2 = _mm256_add_ps(_mm256_mul_ps(cube.offset[0], cube.offset[0]),
+                              _mm256_mul_ps(cube.offset[1], cube.offset[1]));
+    int order;
+    if constexpr (N == 2) {
+        order = _mm_movemask_ps(_mm_cmpgt_ps(x0, Broadcast<1>(x0))) & 1;  // x0 > y0
+    } else {
+        axis.template operator()<2>();
+        r2 = _mm256_add_ps(r2, _mm256_mul_ps(cube.offset[2], cube.offset[2]));
+        // x0 ≥ y0, x0 ≥ z0 and y0 ≥ z0 in bits 0, 1 and 2.
+        order = _mm_movemask_ps(_mm_cmpge_ps(_mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 0)),
+                                             _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 2, 2, 1)))) &
+                7;
+    }
+    const __m256 reach = _mm256_max_ps(_mm256_sub_ps(_mm256_set1_ps(0.5f), r2), _mm256_setzero_ps());
+    const __m256 squared = _mm256_mul_ps(reach, reach);
+    cube.falloff = _mm256_mul_ps(squared, squared);
+    cube.pick = _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(layout.pick[order])));
+    return true;
+}
+
 // The permutation hashes of the eight corners of the cube at `cell` (x, y, z; & 255 is taken
-// here), in lane y·4 + z·2 + x. Hashes are read two at a time: the entries for a corner index and
+// here), in lane x + 2·z + 4·y. Hashes are read two at a time: the entries for a corner index and
 // the next one are neighbouring bytes of the table (the doubled table holds every sum).
 QUORVIN_FORCEINLINE __m256i CubeHashes(__m128i cell) {
     const uint32_t i = static_cast<uint32_t>(_mm_cvtsi128_si32(cell)) & 255;
@@ -454,63 +547,56 @@ QUORVIN_FORCEINLINE __m256i CubeHashes(__m128i cell) {
     const auto pair = [](uint32_t index) {
         uint16_t two;
         std::memcpy(&two, NoisePermutation + index, sizeof two);
-        return static_cast<uint32_t>(two);
+        return static_cast<uint64_t>(two);
     };
-    const uint32_t z = pair(k);                                       // z = 0, 1
-    const uint32_t y0 = pair((z & 255) + j), y1 = pair((z >> 8) + j);  // z = 0, 1; y = 0, 1 in each
-    const uint64_t x = static_cast<uint64_t>(pair((y0 & 255) + i)) | static_cast<uint64_t>(pair((y1 & 255) + i)) << 16 |
-                       static_cast<uint64_t>(pair((y0 >> 8) + i)) << 32 | static_cast<uint64_t>(pair((y1 >> 8) + i)) << 48;
+    const uint64_t z = pair(k);                                        // z = 0, 1
+    const uint64_t y0 = pair((z & 255) + j), y1 = pair((z >> 8) + j);  // y = 0, 1 at z = 0, 1
+    const uint64_t x = pair((y0 & 255) + i) | pair((y1 & 255) + i) << 16 | pair((y0 >> 8) + i) << 32 |
+                       pair((y1 >> 8) + i) << 48;
     return _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(x)));
 }
 
-// The scalar form in three dimensions. Each simplex corner is a corner of the skewed cube whose
-// step count is its rank (first corner 0 steps, last 3), so its offsets, falloff, hash and share
-// do not depend on the corner order: all eight cube corners are computed in the lanes (lane
-// y·4 + z·2 + x) while the order is still being decided, and the order then only picks four lanes.
+// The vector form's mixed lanes of every corner of the square or cube.
+template <int N>
+QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
+    const CubeLayout& layout = CubeLayoutOf<N>();
+    const auto seed = [&]<int A>() {
+        return Seed(_mm256_add_epi32(SpreadInt<A>(cube.cell), _mm256_cvtps_epi32(_mm256_load_ps(layout.bit[A]))));
+    };
+    const __m256i z = N == 3 ? seed.template operator()<N == 3 ? 2 : 0>() : _mm256_set1_epi32(1042201148);
+    return Mix<N>(seed.template operator()<0>(), seed.template operator()<1>(), z, _mm256_setzero_si256());
+}
+
 float Simplex3(const Vec3& p) {
-    const __m128 point = MakePoint(p);
-    const float sum = (p.x + p.y) + p.z;
-    const __m128 skewed = _mm_add_ps(point, _mm_set1_ps(sum * SimplexShape<3>::Skew));
-    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), skewed);
-    if ((_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) & 7) != 7) {
+    Cube<3> cube;
+    if (!CubeSetUp<3>({p.x, p.y, p.z}, MakePoint(p), cube)) {
         return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
     }
-    // The largest integer strictly below v is ceil(v) − 1, exactly, below 2^23.
-    const __m128 cell = _mm_sub_ps(_mm_round_ps(skewed, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC), _mm_set1_ps(1.0f));
-    // The cell sum in single precision: the first addition is exact and the second rounds once,
-    // as converting the integer sum does.
-    const __m128 cellSum = _mm_add_ss(_mm_add_ss(cell, Broadcast<1>(cell)), _mm_movehl_ps(cell, cell));
-    const __m128 t = _mm_mul_ss(cellSum, _mm_set_ss(SimplexShape<3>::Unskew));
-    const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cell, Broadcast<0>(t)));
-
-    // Offsets, falloff and gradient product of every cube corner.
-    __m256 offset[3];
-    offset[0] = _mm256_add_ps(_mm256_sub_ps(Spread<0>(x0), _mm256_setr_ps(0, 1, 0, 1, 0, 1, 0, 1)), CubeAdded());
-    offset[1] = _mm256_add_ps(_mm256_sub_ps(Spread<1>(x0), _mm256_setr_ps(0, 0, 0, 0, 1, 1, 1, 1)), CubeAdded());
-    offset[2] = _mm256_add_ps(_mm256_sub_ps(Spread<2>(x0), _mm256_setr_ps(0, 0, 1, 1, 0, 0, 1, 1)), CubeAdded());
-    const __m256 r2 = _mm256_add_ps(
-        _mm256_add_ps(_mm256_mul_ps(offset[0], offset[0]), _mm256_mul_ps(offset[1], offset[1])),
-        _mm256_mul_ps(offset[2], offset[2]));
-    const __m256 reach = _mm256_max_ps(_mm256_sub_ps(_mm256_set1_ps(0.5f), r2), _mm256_setzero_ps());
-    const __m256 squared = _mm256_mul_ps(reach, reach);
-    const __m256 share = _mm256_mul_ps(Dot<3, 0>(CubeHashes(_mm_cvttps_epi32(cell)), offset),
-                                       _mm256_mul_ps(squared, squared));
-
-    // The corner order, from the three comparisons the portable code makes: x ≥ y, x ≥ z, y ≥ z.
-    const int order =
-        _mm_movemask_ps(_mm_cmpge_ps(_mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 0)), _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 2, 2, 1)))) & 7;
-    const __m128 corners = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(
-        share, _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(SimplexLanes3.lane[order])))));
+    const __m256 share = _mm256_mul_ps(Dot<3, 0>(CubeHashes(cube.cell), cube.offset), cube.falloff);
+    const __m128 corners = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(share, cube.pick));
     // (first + third) + (second + fourth), as the portable code sums them.
     const __m128 pairs = _mm_add_ps(corners, _mm_movehl_ps(corners, corners));
     return FinishLane(_mm_cvtss_f32(_mm_add_ss(pairs, Broadcast<1>(pairs))), SimplexScale[2]);
 }
 
+template <int N>
+QUORVIN_FORCEINLINE Vec3 SimplexVectorOfCube(const float (&p)[N], __m128 point) {
+    Cube<N> cube;
+    if (!CubeSetUp<N>(p, point, cube)) {
+        return SimplexNoiseAt<LaneHash, N>(p);
+    }
+    const Mixed mixed = CubeMixed<N>(cube);
+    const auto share = [&](__m256i choice) {
+        return _mm256_permutevar8x32_ps(_mm256_mul_ps(Dot<N, 2>(choice, cube.offset), cube.falloff), cube.pick);
+    };
+    return FinishLanes128(SumShares<N>(share(mixed.a), share(mixed.b), share(mixed.c)), SimplexScale[N - 1]);
+}
+
 Vec3 GradientVector2Entry(float x, float y) { return GradientVector<2>(MakePoint(x, y)); }
 Vec3 GradientVector3Entry(const Vec3& p) { return GradientVector<3>(MakePoint(p)); }
 Vec3 GradientVector4Entry(const Vec3& p, float w) { return GradientVector<4>(MakePoint(p, w)); }
-Vec3 SimplexVector2Entry(float x, float y) { return SimplexVector<2>(MakePoint(x, y)); }
-Vec3 SimplexVector3Entry(const Vec3& p) { return SimplexVector<3>(MakePoint(p)); }
+Vec3 SimplexVector2Entry(float x, float y) { return SimplexVectorOfCube<2>({x, y}, MakePoint(x, y)); }
+Vec3 SimplexVector3Entry(const Vec3& p) { return SimplexVectorOfCube<3>({p.x, p.y, p.z}, MakePoint(p)); }
 Vec3 SimplexVector4Entry(const Vec3& p, float w) { return SimplexVector<4>(MakePoint(p, w)); }
 
 }  // namespace
