@@ -132,14 +132,11 @@ constexpr CubeLayout MakeCubeLayout() {
             t.pick[order][2] = 3;
         }
     } else {
-        for (int order = 0; order < 8; ++order) {  // x0 ≥ y0, x0 ≥ z0, y0 ≥ z0 in bits 0 to 2
-            const int xy = order & 1, xz = (order >> 1) & 1, yz = (order >> 2) & 1;
-            const int zy = 1 - yz, zx = 1 - xz;
-            const int i1 = xy & xz, j1 = (1 - xy) & yz, k1 = 1 - i1 - j1;
-            const int i2 = xy | xz, j2 = (1 - xy) | yz, k2 = (xy & zy) | ((1 - xy) & zx);
+        for (int order = 0; order < 8; ++order) {  // as SimplexOrder3 gives it
+            const SimplexSteps3 steps = SimplexStepsOf3(order);
             t.pick[order][0] = 0;
-            t.pick[order][1] = lane(i1, j1, k1);
-            t.pick[order][2] = lane(i2, j2, k2);
+            t.pick[order][1] = lane(steps.second[0], steps.second[1], steps.second[2]);
+            t.pick[order][2] = lane(steps.third[0], steps.third[1], steps.third[2]);
             t.pick[order][3] = 7;
         }
     }
@@ -525,35 +522,13 @@ QUORVIN_FORCEINLINE bool CubeSetUp(const float (&p)[N], __m128 point, Cube<N>& c
     } else {
         axis.template operator()<2>();
         r2 = _mm256_add_ps(r2, _mm256_mul_ps(cube.offset[2], cube.offset[2]));
-        // x0 ≥ y0, x0 ≥ z0 and y0 ≥ z0 in bits 0, 1 and 2.
-        order = _mm_movemask_ps(_mm_cmpge_ps(_mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 0)),
-                                             _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 2, 2, 1)))) &
-                7;
+        order = SimplexOrder3(x0);
     }
     const __m256 reach = _mm256_max_ps(_mm256_sub_ps(_mm256_set1_ps(0.5f), r2), _mm256_setzero_ps());
     const __m256 squared = _mm256_mul_ps(reach, reach);
     cube.falloff = _mm256_mul_ps(squared, squared);
     cube.pick = _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(layout.pick[order])));
     return true;
-}
-
-// The permutation hashes of the eight corners of the cube at `cell` (x, y, z; & 255 is taken
-// here), in lane x + 2·z + 4·y. Hashes are read two at a time: the entries for a corner index and
-// the next one are neighbouring bytes of the table (the doubled table holds every sum).
-QUORVIN_FORCEINLINE __m256i CubeHashes(__m128i cell) {
-    const uint32_t i = static_cast<uint32_t>(_mm_cvtsi128_si32(cell)) & 255;
-    const uint32_t j = static_cast<uint32_t>(_mm_extract_epi32(cell, 1)) & 255;
-    const uint32_t k = static_cast<uint32_t>(_mm_extract_epi32(cell, 2)) & 255;
-    const auto pair = [](uint32_t index) {
-        uint16_t two;
-        std::memcpy(&two, NoisePermutation + index, sizeof two);
-        return static_cast<uint64_t>(two);
-    };
-    const uint64_t z = pair(k);                                        // z = 0, 1
-    const uint64_t y0 = pair((z & 255) + j), y1 = pair((z >> 8) + j);  // y = 0, 1 at z = 0, 1
-    const uint64_t x = pair((y0 & 255) + i) | pair((y1 & 255) + i) << 16 | pair((y0 >> 8) + i) << 32 |
-                       pair((y1 >> 8) + i) << 48;
-    return _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(x)));
 }
 
 // The vector form's mixed lanes of every corner of the square or cube.
@@ -572,7 +547,11 @@ float Simplex3(const Vec3& p) {
     if (!CubeSetUp<3>({p.x, p.y, p.z}, MakePoint(p), cube)) {
         return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
     }
-    const __m256 share = _mm256_mul_ps(Dot<3, 0>(CubeHashes(cube.cell), cube.offset), cube.falloff);
+    const uint32_t i = static_cast<uint32_t>(_mm_cvtsi128_si32(cube.cell)) & 255;
+    const uint32_t j = static_cast<uint32_t>(_mm_extract_epi32(cube.cell, 1)) & 255;
+    const uint32_t k = static_cast<uint32_t>(_mm_extract_epi32(cube.cell, 2)) & 255;
+    const __m256i hashes = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(CubeHashes(i, j, k))));
+    const __m256 share = _mm256_mul_ps(Dot<3, 0>(hashes, cube.offset), cube.falloff);
     const __m128 corners = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(share, cube.pick));
     // (first + third) + (second + fourth), as the portable code sums them.
     const __m128 pairs = _mm_add_ps(corners, _mm_movehl_ps(corners, corners));

@@ -315,13 +315,67 @@ Vec3 SimplexVector(__m128 point) {
     return FinishLanes(SimplexVector<N>(corners), SimplexScale[N - 1]);
 }
 
+// Three-dimensional simplex noise, scalar form. The permutation hashes of all eight corners of the
+// skewed cube are read while the corner order is still being decided (each simplex corner is a
+// cube corner); the order then picks four of them, and the steps of the two middle corners come
+// from a table rather than from ranks.
+struct Simplex3Corners {
+    alignas(16) float step[8][2][4];  // by comparison outcome: the steps of the second and third corners
+    uint8_t shift[8][2];              // and the bit offsets of their hashes among the cube's
+};
+
+constexpr Simplex3Corners MakeSimplex3Corners() {
+    Simplex3Corners t{};
+    for (int order = 0; order < 8; ++order) {
+        const SimplexSteps3 steps = SimplexStepsOf3(order);
+        const int* corner[2] = {steps.second, steps.third};
+        for (int c = 0; c < 2; ++c) {
+            for (int a = 0; a < 3; ++a) t.step[order][c][a] = static_cast<float>(corner[c][a]);
+            t.shift[order][c] = static_cast<uint8_t>(8 * (corner[c][0] + 2 * corner[c][2] + 4 * corner[c][1]));
+        }
+    }
+    return t;
+}
+constexpr Simplex3Corners TheSimplex3Corners = MakeSimplex3Corners();
+
+float Simplex3(const Vec3& p) {
+    using Shape = SimplexShape<3>;
+    const __m128 point = MakePoint(p);
+    const float sum = (p.x + p.y) + p.z;
+    Cells cells;
+    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+    if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
+        return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
+    }
+    const uint64_t hashes = CubeHashes(Wrap(cells.cell[0]), Wrap(cells.cell[1]), Wrap(cells.cell[2]));
+    // The cell sum in single precision: the first addition is exact and the second rounds once, as
+    // converting the integer sum does.
+    const __m128 cellSum =
+        _mm_add_ss(_mm_add_ss(cells.whole, Broadcast<1>(cells.whole)), _mm_movehl_ps(cells.whole, cells.whole));
+    const __m128 t = _mm_mul_ss(cellSum, _mm_set_ss(Shape::Unskew));
+    const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, Broadcast<0>(t)));
+    const int order = SimplexOrder3(x0);
+    const auto& steps = TheSimplex3Corners.step[order];
+    const __m128 o1 = _mm_add_ps(_mm_sub_ps(x0, _mm_load_ps(steps[0])), _mm_set1_ps(Shape::Added[0]));
+    const __m128 o2 = _mm_add_ps(_mm_sub_ps(x0, _mm_load_ps(steps[1])), _mm_set1_ps(Shape::Added[1]));
+    const __m128 o3 = _mm_add_ps(_mm_sub_ps(x0, _mm_set1_ps(1.0f)), _mm_set1_ps(Shape::Added[2]));
+    const auto row = [&](unsigned shift) { return Row<3>(static_cast<uint32_t>(hashes >> shift)); };
+    const __m128 dots =
+        Sums4<3>(_mm_mul_ps(row(0), x0), _mm_mul_ps(row(TheSimplex3Corners.shift[order][0]), o1),
+                 _mm_mul_ps(row(TheSimplex3Corners.shift[order][1]), o2), _mm_mul_ps(row(56), o3));
+    const __m128 share = _mm_mul_ps(dots, Falloff4<3>(x0, o1, o2, o3));
+    // (first + third) + (second + fourth), as the portable code sums them.
+    const __m128 pairs = _mm_add_ps(share, _mm_movehl_ps(share, share));
+    return FinishLane(_mm_cvtss_f32(_mm_add_ss(pairs, Broadcast<1>(pairs))), SimplexScale[2]);
+}
+
 constexpr NoiseKernel Kernel = {
     "sse2",
     [](float x, float y) { return Gradient<2>(MakePoint(x, y)); },
     [](const Vec3& p) { return Gradient<3>(MakePoint(p)); },
     [](const Vec3& p, float w) { return Gradient<4>(MakePoint(p, w)); },
     [](float x, float y) { return Simplex<2>(MakePoint(x, y)); },
-    [](const Vec3& p) { return Simplex<3>(MakePoint(p)); },
+    &Simplex3,
     [](const Vec3& p, float w) { return Simplex<4>(MakePoint(p, w)); },
     [](float x, float y) { return GradientVector<2>(MakePoint(x, y)); },
     [](const Vec3& p) { return GradientVector<3>(MakePoint(p)); },

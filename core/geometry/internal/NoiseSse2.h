@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/Compiler.h"
 #include "core/geometry/internal/NoisePortable.h"
@@ -179,6 +180,44 @@ QUORVIN_FORCEINLINE __m128i Ranks(__m128 x0) {
         count = _mm_sub_epi32(count, Beats<N, 3>(x0));
     }
     return count;
+}
+
+// Three dimensions: the comparisons x0 ≥ y0, x0 ≥ z0 and y0 ≥ z0 in bits 0, 1 and 2, the only ones
+// the portable code makes to order the corners.
+QUORVIN_FORCEINLINE int SimplexOrder3(__m128 x0) {
+    return _mm_movemask_ps(_mm_cmpge_ps(_mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 0)),
+                                        _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 2, 2, 1)))) &
+           7;
+}
+
+// The steps (x, y, z) of the second and third simplex corners for a comparison outcome, decided as
+// the portable code decides them.
+struct SimplexSteps3 {
+    int second[3];
+    int third[3];
+};
+
+constexpr SimplexSteps3 SimplexStepsOf3(int order) {
+    const int xy = order & 1, xz = (order >> 1) & 1, yz = (order >> 2) & 1;
+    const int zy = 1 - yz, zx = 1 - xz;
+    const int i1 = xy & xz, j1 = (1 - xy) & yz;
+    return SimplexSteps3{{i1, j1, 1 - i1 - j1}, {xy | xz, (1 - xy) | yz, (xy & zy) | ((1 - xy) & zx)}};
+}
+
+// The permutation hashes of the eight corners of the cube at cell (i, j, k), each & 255 already,
+// as byte x + 2·z + 4·y of the result for the corner (x, y, z). Hashes are read two at a time: the
+// entries for an index and the next one are neighbouring bytes of the table (the doubled table
+// holds every sum).
+QUORVIN_FORCEINLINE uint64_t CubeHashes(uint32_t i, uint32_t j, uint32_t k) {
+    const auto pair = [](uint32_t index) {
+        uint16_t two;
+        std::memcpy(&two, P + index, sizeof two);
+        return static_cast<uint64_t>(two);
+    };
+    const uint64_t z = pair(k);                                        // z = 0, 1
+    const uint64_t y0 = pair((z & 255) + j), y1 = pair((z >> 8) + j);  // y = 0, 1 at z = 0, 1
+    return pair((y0 & 255) + i) | pair((y1 & 255) + i) << 16 | pair((y0 >> 8) + i) << 32 |
+           pair((y1 >> 8) + i) << 48;
 }
 
 QUORVIN_FORCEINLINE float FinishLane(float value, float scale) { return value * scale + 0.5f; }
