@@ -39,10 +39,10 @@
 
 // Run-time chosen kernels. Code between QUORVIN_BEGIN_AVX2_REGION and QUORVIN_END_AVX2_REGION may use
 // AVX2, BMI1, BMI2 and POPCNT whatever the build's baseline; it must only run after a check that
-// the processor and the operating system support them (see QuorvinCpuid and QuorvinXgetbv). The
-// region's functions carry the target themselves, so no inline function of a shared header is ever
-// compiled for it. MSVC takes the intrinsics without flags (/arch:AVX2 would apply to a whole file
-// and is therefore not used); its kernels are compiled as written.
+// the processor and the operating system support them (see Quorvin::Cpuid and Quorvin::ReadXcr0).
+// Open it after the includes: only the functions defined inside carry the target, so no inline
+// function of a shared header is ever compiled for it. MSVC takes the intrinsics without flags (/arch:AVX2
+// would apply to a whole file and is therefore not used); its kernels are compiled as written.
 // QUORVIN_HAS_AVX2_KERNEL says whether the compiler can build such kernels for this target.
 #if !defined(QUORVIN_HAS_AVX2_KERNEL)
 #if defined(__x86_64__) || defined(_M_X64)
@@ -73,9 +73,11 @@
 #endif
 #include <cstdint>
 
+namespace Quorvin {
+
 /// Fills `registers` (EAX, EBX, ECX, EDX) with what CPUID reports for `leaf` and `subleaf`; zeros
 /// for a leaf above the highest one the processor has.
-inline void QuorvinCpuid(uint32_t leaf, uint32_t subleaf, uint32_t registers[4]) {
+inline void Cpuid(uint32_t leaf, uint32_t subleaf, uint32_t registers[4]) {
 #if defined(_MSC_VER) && !defined(__clang__)
     int values[4];
     __cpuid(values, static_cast<int>(leaf & 0x80000000u));
@@ -101,7 +103,7 @@ inline void QuorvinCpuid(uint32_t leaf, uint32_t subleaf, uint32_t registers[4])
 
 /// The extended control register 0 (XCR0): which register states the operating system saves. Only
 /// to be called when CPUID reports OSXSAVE.
-inline uint64_t QuorvinXgetbv0() {
+inline uint64_t ReadXcr0() {
 #if defined(_MSC_VER) && !defined(__clang__)
     return _xgetbv(0);
 #else
@@ -111,4 +113,6 @@ inline uint64_t QuorvinXgetbv0() {
     return (static_cast<uint64_t>(high) << 32) | low;
 #endif
 }
+
+}  // namespace Quorvin
 #endif

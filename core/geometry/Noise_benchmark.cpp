@@ -58,10 +58,7 @@ void BM_GradientNoise(benchmark::State& state) {
     case 1: return RunOurs(state, [](const auto& p) { return GradientNoise(p[0]); });
     case 2: return RunOurs(state, [](const auto& p) { return GradientNoise(p[0], p[1]); });
     case 3: return RunOurs(state, [](const auto& p) { return GradientNoise(Vec3{p[0], p[1], p[2]}); });
-    default:
-        return RunOurs(state, [](const auto& p) {
-            return GradientNoise(Vec3{p[0], p[1], p[2]}, p[3]);
-        });
+    default: return RunOurs(state, [](const auto& p) { return GradientNoise(Vec3{p[0], p[1], p[2]}, p[3]); });
     }
 }
 
@@ -70,8 +67,7 @@ void BM_SimplexNoise(benchmark::State& state) {
     case 1: return RunOurs(state, [](const auto& p) { return SimplexNoise(p[0]); });
     case 2: return RunOurs(state, [](const auto& p) { return SimplexNoise(p[0], p[1]); });
     case 3: return RunOurs(state, [](const auto& p) { return SimplexNoise(Vec3{p[0], p[1], p[2]}); });
-    default:
-        return RunOurs(state, [](const auto& p) { return SimplexNoise(Vec3{p[0], p[1], p[2]}, p[3]); });
+    default: return RunOurs(state, [](const auto& p) { return SimplexNoise(Vec3{p[0], p[1], p[2]}, p[3]); });
     }
 }
 
@@ -80,9 +76,7 @@ void BM_GradientNoiseVector(benchmark::State& state) {
     case 1: return RunOurs(state, [](const auto& p) { return Sum(GradientNoiseVector(p[0])); });
     case 2: return RunOurs(state, [](const auto& p) { return Sum(GradientNoiseVector(p[0], p[1])); });
     case 3:
-        return RunOurs(state, [](const auto& p) {
-            return Sum(GradientNoiseVector(Vec3{p[0], p[1], p[2]}));
-        });
+        return RunOurs(state, [](const auto& p) { return Sum(GradientNoiseVector(Vec3{p[0], p[1], p[2]})); });
     default:
         return RunOurs(state, [](const auto& p) {
             return Sum(GradientNoiseVector(Vec3{p[0], p[1], p[2]}, p[3]));
@@ -95,9 +89,7 @@ void BM_SimplexNoiseVector(benchmark::State& state) {
     case 1: return RunOurs(state, [](const auto& p) { return Sum(SimplexNoiseVector(p[0])); });
     case 2: return RunOurs(state, [](const auto& p) { return Sum(SimplexNoiseVector(p[0], p[1])); });
     case 3:
-        return RunOurs(state, [](const auto& p) {
-            return Sum(SimplexNoiseVector(Vec3{p[0], p[1], p[2]}));
-        });
+        return RunOurs(state, [](const auto& p) { return Sum(SimplexNoiseVector(Vec3{p[0], p[1], p[2]})); });
     default:
         return RunOurs(state, [](const auto& p) {
             return Sum(SimplexNoiseVector(Vec3{p[0], p[1], p[2]}, p[3]));

@@ -420,13 +420,18 @@ TEST(NoiseKernels, TheChoiceIsTheForcedKernelOrTheFastestOneAvailable) {
     // A kernel that leaves a function out has it filled from a slower one.
     for (const NoiseKernel* k : {portable, sse2, avx2}) {
         if (k == nullptr) continue;
-        const void* functions[] = {
-            reinterpret_cast<const void*>(k->gradient2),       reinterpret_cast<const void*>(k->gradient3),
-            reinterpret_cast<const void*>(k->gradient4),       reinterpret_cast<const void*>(k->simplex2),
-            reinterpret_cast<const void*>(k->simplex3),        reinterpret_cast<const void*>(k->simplex4),
-            reinterpret_cast<const void*>(k->gradientVector2), reinterpret_cast<const void*>(k->gradientVector3),
-            reinterpret_cast<const void*>(k->gradientVector4), reinterpret_cast<const void*>(k->simplexVector2),
-            reinterpret_cast<const void*>(k->simplexVector3),  reinterpret_cast<const void*>(k->simplexVector4)};
+        const void* functions[] = {reinterpret_cast<const void*>(k->gradient2),
+                                   reinterpret_cast<const void*>(k->gradient3),
+                                   reinterpret_cast<const void*>(k->gradient4),
+                                   reinterpret_cast<const void*>(k->simplex2),
+                                   reinterpret_cast<const void*>(k->simplex3),
+                                   reinterpret_cast<const void*>(k->simplex4),
+                                   reinterpret_cast<const void*>(k->gradientVector2),
+                                   reinterpret_cast<const void*>(k->gradientVector3),
+                                   reinterpret_cast<const void*>(k->gradientVector4),
+                                   reinterpret_cast<const void*>(k->simplexVector2),
+                                   reinterpret_cast<const void*>(k->simplexVector3),
+                                   reinterpret_cast<const void*>(k->simplexVector4)};
         for (const void* f : functions) EXPECT_NE(f, nullptr) << k->name;
     }
     if (!request.requested.empty()) {

@@ -15,8 +15,8 @@ std::string Avx2Support() {
 #if QUORVIN_HAS_AVX2_KERNEL
     uint32_t basic[4];
     uint32_t extended[4];
-    QuorvinCpuid(1, 0, basic);
-    QuorvinCpuid(7, 0, extended);
+    Cpuid(1, 0, basic);
+    Cpuid(7, 0, extended);
     const bool osxsave = (basic[2] >> 27) & 1;
     const bool avx = (basic[2] >> 28) & 1;
     const bool popcnt = (basic[2] >> 23) & 1;
@@ -28,7 +28,7 @@ std::string Avx2Support() {
     }
     // The processor has the instructions, but only an operating system that saves the SSE and AVX
     // register state (XCR0 bits 1 and 2) lets a program use them.
-    if (!osxsave || (QuorvinXgetbv0() & 0x6) != 0x6) {
+    if (!osxsave || (ReadXcr0() & 0x6) != 0x6) {
         return "the operating system does not save the AVX register state";
     }
     return {};

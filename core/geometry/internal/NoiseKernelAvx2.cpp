@@ -4,11 +4,15 @@
 // function shared with the rest of the build is compiled for AVX2; the kernel takes the SSE2
 // kernel's functions for the forms it leaves out.
 //
-// Corners in lanes: the vector forms mix the lanes of up to eight corners with one 32-bit
-// multiply per instruction, where the other kernels multiply corner by corner; a corner's
-// gradient components are looked up sixteen bytes at a time (the tables below), multiplied by its
-// offsets and summed x first, which is exactly the portable row product. Every blend, falloff and
-// sum is the portable code's operation, in its order, on the corners it pairs.
+// Corners in lanes: the vector forms mix the lane hashes of eight corners with one 32-bit multiply
+// per instruction, where the other kernels multiply corner by corner; a corner's gradient
+// components are looked up sixteen at a time with byte shuffles (the columns below), multiplied by
+// its offsets and summed x first, which is exactly the portable row product. Every blend, falloff
+// and sum is the portable code's operation, in its order, on the corners it pairs.
+//
+// Simplex noise in two and three dimensions works on all corners of the skewed square or cube at
+// once, before the simplex is known (see Cube below): that keeps the hashes off the long chain of
+// dependent steps from the point to its corner order.
 #include "core/Compiler.h"
 #include "core/geometry/internal/NoiseKernel.h"
 
@@ -26,20 +30,6 @@ namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Tables.
-
-// The permutation widened to 32 bits, for gathers.
-struct Permutation32 {
-    alignas(64) uint32_t entry[512];
-};
-constexpr Permutation32 MakePermutation32() {
-    constexpr uint8_t p[256] = {QUORVIN_NOISE_PERMUTATION};
-    Permutation32 t{};
-    for (int i = 0; i < 512; ++i) {
-        t.entry[i] = p[i & 255];
-    }
-    return t;
-}
-constexpr Permutation32 P32 = MakePermutation32();
 
 // One gradient component per entry, chosen by a four-bit key: byte k is the component of the
 // gradient whose key is k (sixteen bytes, the lookup width of one byte shuffle).
@@ -164,7 +154,6 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Lanes.
 
-
 QUORVIN_FORCEINLINE __m256 Lerp8(__m256 a, __m256 b, __m256 t) {
     return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), t), a);
 }
@@ -181,9 +170,9 @@ QUORVIN_FORCEINLINE __m256i SpreadInt(__m128i v) {
 
 // The lane seed of a corner index: (index & 255)·1664525 + 1013904223, eight at a time.
 QUORVIN_FORCEINLINE __m256i Seed(__m256i index) {
-    return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(index, _mm256_set1_epi32(255)),
-                                               _mm256_set1_epi32(1664525)),
-                            _mm256_set1_epi32(1013904223));
+    return _mm256_add_epi32(
+        _mm256_mullo_epi32(_mm256_and_si256(index, _mm256_set1_epi32(255)), _mm256_set1_epi32(1664525)),
+        _mm256_set1_epi32(1013904223));
 }
 
 QUORVIN_FORCEINLINE __m256i MulAdd(__m256i a, __m256i b, __m256i c) {
@@ -217,18 +206,19 @@ QUORVIN_FORCEINLINE Mixed Mix(__m256i x, __m256i y, __m256i z, __m256i w) {
 // Byte `Byte` of every 32-bit lane copied into all four of its bytes.
 template <int Byte>
 QUORVIN_FORCEINLINE __m256i SpreadByte(__m256i v) {
-    const __m256i pattern = _mm256_setr_epi8(Byte, Byte, Byte, Byte, 4 + Byte, 4 + Byte, 4 + Byte, 4 + Byte,
-                                             8 + Byte, 8 + Byte, 8 + Byte, 8 + Byte, 12 + Byte, 12 + Byte,
-                                             12 + Byte, 12 + Byte, Byte, Byte, Byte, Byte, 4 + Byte, 4 + Byte,
-                                             4 + Byte, 4 + Byte, 8 + Byte, 8 + Byte, 8 + Byte, 8 + Byte,
-                                             12 + Byte, 12 + Byte, 12 + Byte, 12 + Byte);
+    const __m256i pattern =
+        _mm256_setr_epi8(Byte, Byte, Byte, Byte, 4 + Byte, 4 + Byte, 4 + Byte, 4 + Byte, 8 + Byte, 8 + Byte,
+                         8 + Byte, 8 + Byte, 12 + Byte, 12 + Byte, 12 + Byte, 12 + Byte, Byte, Byte, Byte,
+                         Byte, 4 + Byte, 4 + Byte, 4 + Byte, 4 + Byte, 8 + Byte, 8 + Byte, 8 + Byte, 8 + Byte,
+                         12 + Byte, 12 + Byte, 12 + Byte, 12 + Byte);
     return _mm256_shuffle_epi8(v, pattern);
 }
 
 // Column entries by key (the key repeated in each byte of a lane) as floats: the shuffle puts the
 // entry in all four bytes, and the arithmetic shift keeps one, sign extended.
 QUORVIN_FORCEINLINE __m256 Component(const Column& column, __m256i key) {
-    const __m256i table = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(column.entry)));
+    const __m256i table =
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(column.entry)));
     return _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_shuffle_epi8(table, key), 24));
 }
 
@@ -323,8 +313,8 @@ QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 
     const __m256 cc = Lerp8(_mm256_shuffle_ps(vc, vc, _MM_SHUFFLE(2, 0, 2, 0)),
                             _mm256_shuffle_ps(vc, vc, _MM_SHUFFLE(3, 1, 3, 1)), last);
     // Along the axis before it: lane pairs (0, 1) and (2, 3) of each half.
-    return Lerp8(_mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(2, 0, 2, 0)), _mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(3, 1, 3, 1)),
-                 Spread<N - 2>(fade));
+    return Lerp8(_mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(2, 0, 2, 0)),
+                 _mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(3, 1, 3, 1)), Spread<N - 2>(fade));
 }
 
 template <int N>
@@ -355,15 +345,15 @@ QUORVIN_FORCEINLINE Vec3 GradientVector(__m128 point) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Simplex noise: the N + 1 corners of the simplex in lanes 0 to N.
+// Simplex noise in four dimensions: the five corners of the simplex in lanes 0 to 4.
 
 template <int N>
 struct SimplexLanes {
-    __m128 x0;           // the first corner's offsets, by axis
-    __m128i cell;        // the cell, by axis (& 255)
-    __m256i step[N];     // per axis, whether corner c has stepped along it, in lane c
-    __m256 offset[N];    // per axis, corner c's offset in lane c
-    __m256 falloff;      // (max(0.5 − |offset|², 0))^4 in lane c
+    __m128 x0;         // the first corner's offsets, by axis
+    __m128i cell;      // the cell, by axis (& 255)
+    __m256i step[N];   // per axis, whether corner c has stepped along it, in lane c
+    __m256 offset[N];  // per axis, corner c's offset in lane c
+    __m256 falloff;    // (max(0.5 − |offset|², 0))^4 in lane c
 };
 
 template <int N>
@@ -398,7 +388,8 @@ QUORVIN_FORCEINLINE bool SimplexSetUp(__m128 point, SimplexLanes<N>& s) {
     const __m256 addedLanes = _mm256_load_ps(added);
     const auto axis = [&]<int A>() {
         s.step[A] = _mm256_srli_epi32(_mm256_add_epi32(SpreadInt<A>(ranks), bias), 2);
-        s.offset[A] = _mm256_add_ps(_mm256_sub_ps(Spread<A>(s.x0), _mm256_cvtepi32_ps(s.step[A])), addedLanes);
+        s.offset[A] =
+            _mm256_add_ps(_mm256_sub_ps(Spread<A>(s.x0), _mm256_cvtepi32_ps(s.step[A])), addedLanes);
     };
     axis.template operator()<0>();
     axis.template operator()<1>();
@@ -422,7 +413,8 @@ QUORVIN_FORCEINLINE bool SimplexSetUp(__m128 point, SimplexLanes<N>& s) {
 // portable code sums them: lanes (a, b, c, c) of the result.
 template <int N>
 QUORVIN_FORCEINLINE __m128 SumShares(__m256 a, __m256 b, __m256 c) {
-    const __m128 a0 = _mm256_castps256_ps128(a), b0 = _mm256_castps256_ps128(b), c0 = _mm256_castps256_ps128(c);
+    const __m128 a0 = _mm256_castps256_ps128(a), b0 = _mm256_castps256_ps128(b),
+                 c0 = _mm256_castps256_ps128(c);
     const __m128 t0 = _mm_unpacklo_ps(a0, b0), t1 = _mm_unpackhi_ps(a0, b0);
     const __m128 t2 = _mm_unpacklo_ps(c0, c0), t3 = _mm_unpackhi_ps(c0, c0);
     const __m128 n0 = _mm_movelh_ps(t0, t2), n1 = _mm_movehl_ps(t2, t0), n2 = _mm_movelh_ps(t1, t3);
@@ -536,9 +528,10 @@ template <int N>
 QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
     const CubeLayout& layout = CubeLayoutOf<N>();
     const auto seed = [&]<int A>() {
-        return Seed(_mm256_add_epi32(SpreadInt<A>(cube.cell), _mm256_cvtps_epi32(_mm256_load_ps(layout.bit[A]))));
+        return Seed(
+            _mm256_add_epi32(SpreadInt<A>(cube.cell), _mm256_cvtps_epi32(_mm256_load_ps(layout.bit[A]))));
     };
-    const __m256i z = N == 3 ? seed.template operator()<N == 3 ? 2 : 0>() : _mm256_set1_epi32(1042201148);
+    const __m256i z = N == 3 ? seed.template operator() < N == 3 ? 2 : 0 > () : _mm256_set1_epi32(1042201148);
     return Mix<N>(seed.template operator()<0>(), seed.template operator()<1>(), z, _mm256_setzero_si256());
 }
 
@@ -566,7 +559,8 @@ QUORVIN_FORCEINLINE Vec3 SimplexVectorOfCube(const float (&p)[N], __m128 point) 
     }
     const Mixed mixed = CubeMixed<N>(cube);
     const auto share = [&](__m256i choice) {
-        return _mm256_permutevar8x32_ps(_mm256_mul_ps(Dot<N, 2>(choice, cube.offset), cube.falloff), cube.pick);
+        return _mm256_permutevar8x32_ps(_mm256_mul_ps(Dot<N, 2>(choice, cube.offset), cube.falloff),
+                                        cube.pick);
     };
     return FinishLanes128(SumShares<N>(share(mixed.a), share(mixed.b), share(mixed.c)), SimplexScale[N - 1]);
 }

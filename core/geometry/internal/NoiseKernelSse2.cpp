@@ -331,7 +331,8 @@ constexpr Simplex3Corners MakeSimplex3Corners() {
         const int* corner[2] = {steps.second, steps.third};
         for (int c = 0; c < 2; ++c) {
             for (int a = 0; a < 3; ++a) t.step[order][c][a] = static_cast<float>(corner[c][a]);
-            t.shift[order][c] = static_cast<uint8_t>(8 * (corner[c][0] + 2 * corner[c][2] + 4 * corner[c][1]));
+            t.shift[order][c] =
+                static_cast<uint8_t>(8 * (corner[c][0] + 2 * corner[c][2] + 4 * corner[c][1]));
         }
     }
     return t;
@@ -350,8 +351,8 @@ float Simplex3(const Vec3& p) {
     const uint64_t hashes = CubeHashes(Wrap(cells.cell[0]), Wrap(cells.cell[1]), Wrap(cells.cell[2]));
     // The cell sum in single precision: the first addition is exact and the second rounds once, as
     // converting the integer sum does.
-    const __m128 cellSum =
-        _mm_add_ss(_mm_add_ss(cells.whole, Broadcast<1>(cells.whole)), _mm_movehl_ps(cells.whole, cells.whole));
+    const __m128 cellSum = _mm_add_ss(_mm_add_ss(cells.whole, Broadcast<1>(cells.whole)),
+                                      _mm_movehl_ps(cells.whole, cells.whole));
     const __m128 t = _mm_mul_ss(cellSum, _mm_set_ss(Shape::Unskew));
     const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, Broadcast<0>(t)));
     const int order = SimplexOrder3(x0);
