@@ -343,18 +343,26 @@ float Simplex3(const Vec3& p) {
     using Shape = SimplexShape<3>;
     const __m128 point = MakePoint(p);
     const float sum = (p.x + p.y) + p.z;
-    Cells cells;
-    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
-    if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
+    const __m128 skewed = _mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew));
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), skewed);
+    if ((_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) & 7) != 7) {
         return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
     }
-    const uint64_t hashes = CubeHashes(Wrap(cells.cell[0]), Wrap(cells.cell[1]), Wrap(cells.cell[2]));
+    // The cells as LocateNear finds them, kept as floats for the offsets and as integers, taken
+    // straight from the register, for the hashes.
+    const __m128i truncated = _mm_cvttps_epi32(skewed);
+    const __m128 whole = _mm_cvtepi32_ps(truncated);
+    const __m128 down = _mm_cmple_ps(skewed, whole);  // all ones where the cell is one lower
+    const __m128 cell = _mm_sub_ps(whole, _mm_and_ps(down, _mm_set1_ps(1.0f)));
+    const __m128i index = _mm_add_epi32(truncated, _mm_castps_si128(down));
+    const uint64_t hashes =
+        CubeHashes(Wrap(_mm_cvtsi128_si32(index)), Wrap(_mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1))),
+                   Wrap(_mm_cvtsi128_si32(_mm_unpackhi_epi64(index, index))));
     // The cell sum in single precision: the first addition is exact and the second rounds once, as
     // converting the integer sum does.
-    const __m128 cellSum = _mm_add_ss(_mm_add_ss(cells.whole, Broadcast<1>(cells.whole)),
-                                      _mm_movehl_ps(cells.whole, cells.whole));
+    const __m128 cellSum = _mm_add_ss(_mm_add_ss(cell, Broadcast<1>(cell)), _mm_movehl_ps(cell, cell));
     const __m128 t = _mm_mul_ss(cellSum, _mm_set_ss(Shape::Unskew));
-    const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, Broadcast<0>(t)));
+    const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cell, Broadcast<0>(t)));
     const int order = SimplexOrder3(x0);
     const auto& steps = TheSimplex3Corners.step[order];
     const __m128 o1 = _mm_add_ps(_mm_sub_ps(x0, _mm_load_ps(steps[0])), _mm_set1_ps(Shape::Added[0]));
