@@ -144,6 +144,14 @@ constexpr const CubeLayout& CubeLayoutOf() {
     }
 }
 
+// A 32-bit constant in all eight lanes, kept in memory: the compiler would otherwise build each one
+// in a general register and broadcast it, three instructions where a load (often folded into its
+// user) is one.
+template <uint32_t V>
+struct Splat {
+    alignas(32) static constexpr uint32_t lanes[8] = {V, V, V, V, V, V, V, V};
+};
+
 }  // namespace
 }  // namespace Quorvin::NoisePrivate::Avx2
 
@@ -153,6 +161,11 @@ namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Lanes.
+
+template <uint32_t V>
+QUORVIN_FORCEINLINE __m256i SplatInt() {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(Splat<V>::lanes));
+}
 
 QUORVIN_FORCEINLINE __m256 Lerp8(__m256 a, __m256 b, __m256 t) {
     return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), t), a);
@@ -170,9 +183,8 @@ QUORVIN_FORCEINLINE __m256i SpreadInt(__m128i v) {
 
 // The lane seed of a corner index: (index & 255)·1664525 + 1013904223, eight at a time.
 QUORVIN_FORCEINLINE __m256i Seed(__m256i index) {
-    return _mm256_add_epi32(
-        _mm256_mullo_epi32(_mm256_and_si256(index, _mm256_set1_epi32(255)), _mm256_set1_epi32(1664525)),
-        _mm256_set1_epi32(1013904223));
+    return _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(index, SplatInt<255>()), SplatInt<1664525>()),
+                            SplatInt<1013904223>());
 }
 
 QUORVIN_FORCEINLINE __m256i MulAdd(__m256i a, __m256i b, __m256i c) {
@@ -229,14 +241,15 @@ QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
     const Columns& columns = ColumnsOf<N>();
     __m256i keyFirst, keyLast;  // the keys of the first two and of the last two axes
     if constexpr (N <= 3) {
-        keyFirst = keyLast = _mm256_and_si256(SpreadByte<Byte>(choice), _mm256_set1_epi8(N == 2 ? 7 : 15));
+        keyFirst = keyLast =
+            _mm256_and_si256(SpreadByte<Byte>(choice), SplatInt < N == 2 ? 0x07070707u : 0x0F0F0F0Fu > ());
     } else {
         static_assert(Byte == 2, "four-dimensional choices come from mixed lanes");
         // Bits 16 to 20 hold the index: key A is bits 16, 17, 19 and 20, key B bits 17 to 20.
         const __m256i down = _mm256_srli_epi32(choice, 1);
-        keyFirst = SpreadByte<2>(_mm256_or_si256(_mm256_and_si256(choice, _mm256_set1_epi32(0x30000)),
-                                                 _mm256_and_si256(down, _mm256_set1_epi32(0xC0000))));
-        keyLast = _mm256_and_si256(SpreadByte<2>(down), _mm256_set1_epi8(15));
+        keyFirst = SpreadByte<2>(_mm256_or_si256(_mm256_and_si256(choice, SplatInt<0x30000>()),
+                                                 _mm256_and_si256(down, SplatInt<0xC0000>())));
+        keyLast = _mm256_and_si256(SpreadByte<2>(down), SplatInt<0x0F0F0F0Fu>());
     }
     __m256 sum = _mm256_mul_ps(Component(columns.axis[0], keyFirst), offset[0]);
     sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(columns.axis[1], keyFirst), offset[1]));
@@ -282,7 +295,8 @@ QUORVIN_FORCEINLINE __m256 AxisBits(int group) {
 }
 
 // The three components' corner values of one group, each blended along the last two axes: lanes
-// 0 to 3 of each half hold (a, b, c, c) for the half's remaining corner bit.
+// 0 to 3 of each half hold (a, b, c, c) for the half's remaining corner bit (in two dimensions,
+// where no bit remains, the lower half holds them).
 template <int N>
 QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 fade, int group) {
     __m256i lane[4];
@@ -296,7 +310,7 @@ QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 
     if constexpr (N >= 3) {
         axis.template operator()<2>();
     } else {
-        lane[2] = _mm256_set1_epi32(1042201148);  // the LCG step of 17, for a missing z
+        lane[2] = SplatInt<1042201148>();  // the LCG step of 17, for a missing z
     }
     if constexpr (N >= 4) {
         axis.template operator()<3>();
@@ -304,6 +318,21 @@ QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 
         lane[3] = _mm256_setzero_si256();
     }
     const Mixed mixed = Mix<N>(lane[0], lane[1], lane[2], lane[3]);
+    if constexpr (N == 2) {
+        // Four corners fill half a register: components a and b share one pass, a in the lower
+        // half and b in the upper; c fills both halves.
+        const __m256 ab = Dot<2, 2>(_mm256_permute2x128_si256(mixed.a, mixed.b, 0x20), offset);
+        const __m256 cc = Dot<2, 2>(mixed.c, offset);
+        // Along y: lanes (x·2, x·2 + 1) give (a or b at x = 0, at x = 1, c at x = 0, at x = 1).
+        const __m256 y = Lerp8(_mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(2, 0, 2, 0)),
+                               _mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(3, 1, 3, 1)), Spread<1>(fade));
+        // Along x: (a, b, c, c) at x = 0 against x = 1.
+        const __m128 lower = _mm256_castps256_ps128(y), upper = _mm256_extractf128_ps(y, 1);
+        const __m128 pairs = _mm_unpacklo_ps(lower, upper);  // a0 b0 a1 b1
+        return _mm256_castps128_ps256(Lerp4(_mm_shuffle_ps(pairs, lower, _MM_SHUFFLE(2, 2, 1, 0)),
+                                            _mm_shuffle_ps(pairs, lower, _MM_SHUFFLE(3, 3, 3, 2)),
+                                            Broadcast<0>(fade)));
+    }
     const __m256 va = Dot<N, 2>(mixed.a, offset), vb = Dot<N, 2>(mixed.b, offset),
                  vc = Dot<N, 2>(mixed.c, offset);
     // Along the last axis: neighbouring lanes.
@@ -445,7 +474,7 @@ QUORVIN_FORCEINLINE Vec3 SimplexVector(__m128 point) {
     if constexpr (N >= 3) {
         axis.template operator()<2>();
     } else {
-        lane[2] = _mm256_set1_epi32(1042201148);
+        lane[2] = SplatInt<1042201148>();
     }
     if constexpr (N >= 4) {
         axis.template operator()<3>();
@@ -531,7 +560,7 @@ QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
         return Seed(
             _mm256_add_epi32(SpreadInt<A>(cube.cell), _mm256_cvtps_epi32(_mm256_load_ps(layout.bit[A]))));
     };
-    const __m256i z = N == 3 ? seed.template operator() < N == 3 ? 2 : 0 > () : _mm256_set1_epi32(1042201148);
+    const __m256i z = N == 3 ? seed.template operator() < N == 3 ? 2 : 0 > () : SplatInt<1042201148>();
     return Mix<N>(seed.template operator()<0>(), seed.template operator()<1>(), z, _mm256_setzero_si256());
 }
 
