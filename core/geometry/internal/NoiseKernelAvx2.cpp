@@ -99,6 +99,7 @@ constexpr const Columns& ColumnsOf() {
 // code's comparisons the lanes of the simplex corners in their order.
 struct CubeLayout {
     alignas(32) float bit[3][8];
+    alignas(32) int32_t step[3][8];  // the same steps as integers
     alignas(32) float added[8];
     alignas(16) int32_t pick[8][4];
 };
@@ -112,6 +113,9 @@ constexpr CubeLayout MakeCubeLayout() {
         t.bit[0][l] = static_cast<float>(x);
         t.bit[1][l] = static_cast<float>(y);
         t.bit[2][l] = static_cast<float>(z);
+        t.step[0][l] = x;
+        t.step[1][l] = y;
+        t.step[2][l] = z;
         const int steps = x + y + z;
         t.added[l] = steps == 0 ? -0.0f : SimplexShape<N>::Added[steps - 1];
     }
@@ -558,7 +562,7 @@ QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
     const CubeLayout& layout = CubeLayoutOf<N>();
     const auto seed = [&]<int A>() {
         return Seed(
-            _mm256_add_epi32(SpreadInt<A>(cube.cell), _mm256_cvtps_epi32(_mm256_load_ps(layout.bit[A]))));
+            _mm256_add_epi32(SpreadInt<A>(cube.cell), _mm256_load_si256(reinterpret_cast<const __m256i*>(layout.step[A]))));
     };
     const __m256i z = N == 3 ? seed.template operator() < N == 3 ? 2 : 0 > () : SplatInt<1042201148>();
     return Mix<N>(seed.template operator()<0>(), seed.template operator()<1>(), z, _mm256_setzero_si256());
