@@ -101,7 +101,7 @@ struct CubeLayout {
     alignas(32) float bit[3][8];
     alignas(32) int32_t step[3][8];  // the same steps as integers
     alignas(32) float added[8];
-    alignas(16) int32_t pick[8][4];
+    alignas(32) int32_t pick[8][8];  // lanes 0 to 3 repeated in 4 to 7
 };
 
 template <int N>
@@ -121,17 +121,17 @@ constexpr CubeLayout MakeCubeLayout() {
     }
     if constexpr (N == 2) {
         for (int order = 0; order < 2; ++order) {  // x0 > y0
-            t.pick[order][0] = 0;
-            t.pick[order][1] = lane(order, 1 - order, 0);
-            t.pick[order][2] = 3;
+            t.pick[order][0] = t.pick[order][4] = 0;
+            t.pick[order][1] = t.pick[order][5] = lane(order, 1 - order, 0);
+            t.pick[order][2] = t.pick[order][6] = 3;
         }
     } else {
         for (int order = 0; order < 8; ++order) {  // as SimplexOrder3 gives it
             const SimplexSteps3 steps = SimplexStepsOf3(order);
-            t.pick[order][0] = 0;
-            t.pick[order][1] = lane(steps.second[0], steps.second[1], steps.second[2]);
-            t.pick[order][2] = lane(steps.third[0], steps.third[1], steps.third[2]);
-            t.pick[order][3] = 7;
+            t.pick[order][0] = t.pick[order][4] = 0;
+            t.pick[order][1] = t.pick[order][5] = lane(steps.second[0], steps.second[1], steps.second[2]);
+            t.pick[order][2] = t.pick[order][6] = lane(steps.third[0], steps.third[1], steps.third[2]);
+            t.pick[order][3] = t.pick[order][7] = 7;
         }
     }
     return t;
@@ -503,7 +503,7 @@ struct Cube {
     __m128i cell;      // the cell, by axis
     __m256 offset[N];  // by axis, the offsets of the corner of each lane
     __m256 falloff;    // (max(0.5 − |offset|², 0))^4 of the corner of each lane
-    __m256i pick;      // lanes 0 to N: the lanes of the simplex corners in their order
+    __m256i pick;      // lanes 0 to N, and again from 4: the lanes of the simplex corners in order
 };
 
 template <int N>
@@ -552,7 +552,7 @@ QUORVIN_FORCEINLINE bool CubeSetUp(const float (&p)[N], __m128 point, Cube<N>& c
     const __m256 reach = _mm256_max_ps(_mm256_sub_ps(_mm256_set1_ps(0.5f), r2), _mm256_setzero_ps());
     const __m256 squared = _mm256_mul_ps(reach, reach);
     cube.falloff = _mm256_mul_ps(squared, squared);
-    cube.pick = _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(layout.pick[order])));
+    cube.pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(layout.pick[order]));
     return true;
 }
 
@@ -561,8 +561,8 @@ template <int N>
 QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
     const CubeLayout& layout = CubeLayoutOf<N>();
     const auto seed = [&]<int A>() {
-        return Seed(
-            _mm256_add_epi32(SpreadInt<A>(cube.cell), _mm256_load_si256(reinterpret_cast<const __m256i*>(layout.step[A]))));
+        return Seed(_mm256_add_epi32(SpreadInt<A>(cube.cell),
+                                     _mm256_load_si256(reinterpret_cast<const __m256i*>(layout.step[A]))));
     };
     const __m256i z = N == 3 ? seed.template operator() < N == 3 ? 2 : 0 > () : SplatInt<1042201148>();
     return Mix<N>(seed.template operator()<0>(), seed.template operator()<1>(), z, _mm256_setzero_si256());
@@ -591,11 +591,21 @@ QUORVIN_FORCEINLINE Vec3 SimplexVectorOfCube(const float (&p)[N], __m128 point) 
         return SimplexNoiseAt<LaneHash, N>(p);
     }
     const Mixed mixed = CubeMixed<N>(cube);
-    const auto share = [&](__m256i choice) {
-        return _mm256_permutevar8x32_ps(_mm256_mul_ps(Dot<N, 2>(choice, cube.offset), cube.falloff),
-                                        cube.pick);
-    };
-    return FinishLanes128(SumShares<N>(share(mixed.a), share(mixed.b), share(mixed.c)), SimplexScale[N - 1]);
+    // The simplex corners' lanes first, in both halves; then components a and b share one pass, a
+    // in the lower half and b in the upper.
+    const auto pick = [&](__m256 v) { return _mm256_permutevar8x32_ps(v, cube.pick); };
+    __m256 offset[N];
+    for (int a = 0; a < N; ++a) {
+        offset[a] = pick(cube.offset[a]);
+    }
+    const __m256 falloff = pick(cube.falloff);
+    const __m256i ab = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(mixed.a, cube.pick),
+                                          _mm256_permutevar8x32_epi32(mixed.b, cube.pick), 0xF0);
+    const __m256 sab = _mm256_mul_ps(Dot<N, 2>(ab, offset), falloff);
+    const __m256 sc =
+        _mm256_mul_ps(Dot<N, 2>(_mm256_permutevar8x32_epi32(mixed.c, cube.pick), offset), falloff);
+    return FinishLanes128(SumShares<N>(sab, _mm256_castps128_ps256(_mm256_extractf128_ps(sab, 1)), sc),
+                          SimplexScale[N - 1]);
 }
 
 Vec3 GradientVector2Entry(float x, float y) { return GradientVector<2>(MakePoint(x, y)); }
