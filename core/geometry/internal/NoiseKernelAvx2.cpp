@@ -245,8 +245,8 @@ QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
     const Columns& columns = ColumnsOf<N>();
     __m256i keyFirst, keyLast;  // the keys of the first two and of the last two axes
     if constexpr (N <= 3) {
-        keyFirst = keyLast =
-            _mm256_and_si256(SpreadByte<Byte>(choice), SplatInt < N == 2 ? 0x07070707u : 0x0F0F0F0Fu > ());
+        constexpr uint32_t Mask = N == 2 ? 0x07070707u : 0x0F0F0F0Fu;  // the index mask in each byte
+        keyFirst = keyLast = _mm256_and_si256(SpreadByte<Byte>(choice), SplatInt<Mask>());
     } else {
         static_assert(Byte == 2, "four-dimensional choices come from mixed lanes");
         // Bits 16 to 20 hold the index: key A is bits 16, 17, 19 and 20, key B bits 17 to 20.
@@ -564,7 +564,10 @@ QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
         return Seed(_mm256_add_epi32(SpreadInt<A>(cube.cell),
                                      _mm256_load_si256(reinterpret_cast<const __m256i*>(layout.step[A]))));
     };
-    const __m256i z = N == 3 ? seed.template operator() < N == 3 ? 2 : 0 > () : SplatInt<1042201148>();
+    __m256i z = SplatInt<1042201148>();  // the LCG step of 17, for a missing z
+    if constexpr (N == 3) {
+        z = seed.template operator()<2>();
+    }
     return Mix<N>(seed.template operator()<0>(), seed.template operator()<1>(), z, _mm256_setzero_si256());
 }
 
