@@ -164,7 +164,40 @@ const NoiseKernel* FindNoiseKernel(NoiseKernelId id, std::string* whyNot) noexce
     return kernel;
 }
 
-const NoiseKernel& ActiveNoiseKernel() noexcept { return *TheChoice().kernel; }
+const NoiseKernel& ActiveNoiseKernel() noexcept {
+    const NoiseKernel& kernel = *TheChoice().kernel;
+    NoiseKernelInUse.store(&kernel, std::memory_order_release);
+    return kernel;
+}
+
+namespace {
+
+// The functions in use before the choice: each makes it and calls the chosen kernel's own.
+template <auto Function, class Result, class... Arguments>
+Result Choosing(Arguments... arguments) {
+    return (ActiveNoiseKernel().*Function)(arguments...);
+}
+
+constexpr NoiseKernel ChoosingKernel = {
+    "choosing",
+    &Choosing<&NoiseKernel::gradient2, float, float, float>,
+    &Choosing<&NoiseKernel::gradient3, float, const Vec3&>,
+    &Choosing<&NoiseKernel::gradient4, float, const Vec3&, float>,
+    &Choosing<&NoiseKernel::simplex2, float, float, float>,
+    &Choosing<&NoiseKernel::simplex3, float, const Vec3&>,
+    &Choosing<&NoiseKernel::simplex4, float, const Vec3&, float>,
+    &Choosing<&NoiseKernel::gradientVector2, Vec3, float, float>,
+    &Choosing<&NoiseKernel::gradientVector3, Vec3, const Vec3&>,
+    &Choosing<&NoiseKernel::gradientVector4, Vec3, const Vec3&, float>,
+    &Choosing<&NoiseKernel::simplexVector2, Vec3, float, float>,
+    &Choosing<&NoiseKernel::simplexVector3, Vec3, const Vec3&>,
+    &Choosing<&NoiseKernel::simplexVector4, Vec3, const Vec3&, float>,
+};
+
+}  // namespace
+
+// Constant-initialised, so it holds the choosing kernel before any constructor runs.
+constinit std::atomic<const NoiseKernel*> NoiseKernelInUse{&ChoosingKernel};
 
 const NoiseKernelRequest& ActiveNoiseKernelRequest() noexcept { return TheChoice().request; }
 

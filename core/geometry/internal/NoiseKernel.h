@@ -17,6 +17,7 @@
 // why, so that tests skip with that reason. An unknown name is reported the same way.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "core/geometry/Vec3.h"
@@ -54,6 +55,11 @@ const char* NoiseKernelName(NoiseKernelId id) noexcept;
 
 /// The kernel the public functions use, chosen on the first call. Thread-safe.
 const NoiseKernel& ActiveNoiseKernel() noexcept;
+
+/// What the public functions call through: until the choice is made, a kernel whose functions make
+/// it (ActiveNoiseKernel) and then call the chosen one; from then on the chosen kernel itself, so
+/// that a call costs one load and an indirect call. Never null.
+extern std::atomic<const NoiseKernel*> NoiseKernelInUse;
 
 /// What the test hook asked for and whether it was granted.
 struct NoiseKernelRequest {

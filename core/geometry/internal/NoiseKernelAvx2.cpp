@@ -93,6 +93,22 @@ constexpr const Columns& ColumnsOf() {
     }
 }
 
+// Two dimensions have eight gradients, as many as a register has lanes: their components as float
+// columns, looked up with one lane permute each (which reads only the low three bits of an index).
+struct FloatColumns2 {
+    alignas(32) float axis[2][8];
+};
+constexpr FloatColumns2 MakeFloatColumns2() {
+    constexpr int8_t g[8][2] = {QUORVIN_GRADIENTS2};
+    FloatColumns2 c{};
+    for (int k = 0; k < 8; ++k) {
+        c.axis[0][k] = g[k][0];
+        c.axis[1][k] = g[k][1];
+    }
+    return c;
+}
+constexpr FloatColumns2 Columns2Float = MakeFloatColumns2();
+
 // The corners of the skewed square (lane x + 2·y) or cube (lane x + 2·z + 4·y), repeated to fill
 // eight lanes: each corner's steps by axis, the amount its offsets add (the unskew factor per step;
 // −0 for the first corner, which leaves its offsets exact), and for each outcome of the portable
@@ -242,6 +258,12 @@ QUORVIN_FORCEINLINE __m256 Component(const Column& column, __m256i key) {
 // gradient index in byte `Byte` of each lane, above the bits the dimension's mask keeps.
 template <int N, int Byte>
 QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
+    if constexpr (N == 2 && Byte == 2) {
+        const __m256i index = _mm256_srli_epi32(choice, 16);
+        const __m256 gx = _mm256_permutevar8x32_ps(_mm256_load_ps(Columns2Float.axis[0]), index);
+        const __m256 gy = _mm256_permutevar8x32_ps(_mm256_load_ps(Columns2Float.axis[1]), index);
+        return _mm256_add_ps(_mm256_mul_ps(gx, offset[0]), _mm256_mul_ps(gy, offset[1]));
+    }
     const Columns& columns = ColumnsOf<N>();
     __m256i keyFirst, keyLast;  // the keys of the first two and of the last two axes
     if constexpr (N <= 3) {
