@@ -434,6 +434,9 @@ TEST(NoiseKernels, TheChoiceIsTheForcedKernelOrTheFastestOneAvailable) {
                                    reinterpret_cast<const void*>(k->simplexVector4)};
         for (const void* f : functions) EXPECT_NE(f, nullptr) << k->name;
     }
+    // Once a function has run, calls go straight to the chosen kernel.
+    EXPECT_EQ(SimplexNoise(Vec3{0.3f, 1.7f, -2.2f}), ActiveNoiseKernel().simplex3(Vec3{0.3f, 1.7f, -2.2f}));
+    EXPECT_EQ(NoisePrivate::NoiseKernelInUse.load(), &ActiveNoiseKernel());
     if (!request.requested.empty()) {
         EXPECT_EQ(ActiveNoiseKernel().name, request.requested);
         return;
