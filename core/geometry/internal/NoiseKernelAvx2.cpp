@@ -31,67 +31,21 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Tables.
 
-// One gradient component per entry, chosen by a four-bit key: byte k is the component of the
-// gradient whose key is k (sixteen bytes, the lookup width of one byte shuffle).
-struct Column {
-    alignas(16) int8_t entry[16];
-};
-
-// The components of the N-dimensional gradients as columns. Two and three dimensions key them by
-// the gradient index (two dimensions only use the first eight). Four dimensions have 32 gradients,
-// but each component depends on only four of the five index bits: x and y on bits 0, 1, 3 and 4
-// (key A), z and w on bits 1 to 4 (key B).
+// The components of the sixteen three-dimensional gradients as columns: byte k of axis a is
+// component a of gradient k (sixteen bytes, the lookup width of one byte shuffle).
 struct Columns {
-    Column axis[4];
+    alignas(16) int8_t axis[3][16];
 };
 
-constexpr int KeyA(int h) { return (h & 3) | ((h >> 3) << 2); }
-constexpr int KeyB(int h) { return (h >> 1) & 15; }
-
-template <int N>
-constexpr Columns MakeColumns() {
+constexpr Columns MakeColumns3() {
+    constexpr int8_t g[16][3] = {QUORVIN_GRADIENTS3};
     Columns c{};
-    if constexpr (N == 2) {
-        constexpr int8_t g[8][2] = {QUORVIN_GRADIENTS2};
-        for (int k = 0; k < 16; ++k) {
-            for (int a = 0; a < 2; ++a) c.axis[a].entry[k] = g[k & 7][a];
-        }
-    } else if constexpr (N == 3) {
-        constexpr int8_t g[16][3] = {QUORVIN_GRADIENTS3};
-        for (int k = 0; k < 16; ++k) {
-            for (int a = 0; a < 3; ++a) c.axis[a].entry[k] = g[k][a];
-        }
-    } else {
-        constexpr int8_t g[32][4] = {QUORVIN_GRADIENTS4};
-        bool set[4][16] = {};
-        for (int h = 0; h < 32; ++h) {
-            for (int a = 0; a < 4; ++a) {
-                const int key = a < 2 ? KeyA(h) : KeyB(h);
-                // Two gradients with one key must agree on the component the key serves.
-                if (set[a][key] && c.axis[a].entry[key] != g[h][a]) {
-                    throw "a four-dimensional component depends on an index bit its key lacks";
-                }
-                c.axis[a].entry[key] = g[h][a];
-                set[a][key] = true;
-            }
-        }
+    for (int k = 0; k < 16; ++k) {
+        for (int a = 0; a < 3; ++a) c.axis[a][k] = g[k][a];
     }
     return c;
 }
-constexpr Columns Columns2 = MakeColumns<2>();
-constexpr Columns Columns3 = MakeColumns<3>();
-constexpr Columns Columns4 = MakeColumns<4>();
-
-template <int N>
-constexpr const Columns& ColumnsOf() {
-    if constexpr (N == 2) {
-        return Columns2;
-    } else if constexpr (N == 3) {
-        return Columns3;
-    } else {
-        return Columns4;
-    }
-}
+constexpr Columns Columns3 = MakeColumns3();
 
 // Two dimensions have eight gradients, as many as a register has lanes: their components as float
 // columns, looked up with one lane permute each (which reads only the low three bits of an index).
@@ -248,9 +202,9 @@ QUORVIN_FORCEINLINE __m256i SpreadByte(__m256i v) {
 
 // Column entries by key (the key repeated in each byte of a lane) as floats: the shuffle puts the
 // entry in all four bytes, and the arithmetic shift keeps one, sign extended.
-QUORVIN_FORCEINLINE __m256 Component(const Column& column, __m256i key) {
+QUORVIN_FORCEINLINE __m256 Component(const int8_t (&column)[16], __m256i key) {
     const __m256i table =
-        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(column.entry)));
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(column)));
     return _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_shuffle_epi8(table, key), 24));
 }
 
@@ -263,29 +217,38 @@ QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
         const __m256 gx = _mm256_permutevar8x32_ps(_mm256_load_ps(Columns2Float.axis[0]), index);
         const __m256 gy = _mm256_permutevar8x32_ps(_mm256_load_ps(Columns2Float.axis[1]), index);
         return _mm256_add_ps(_mm256_mul_ps(gx, offset[0]), _mm256_mul_ps(gy, offset[1]));
-    }
-    const Columns& columns = ColumnsOf<N>();
-    __m256i keyFirst, keyLast;  // the keys of the first two and of the last two axes
-    if constexpr (N <= 3) {
-        constexpr uint32_t Mask = N == 2 ? 0x07070707u : 0x0F0F0F0Fu;  // the index mask in each byte
-        keyFirst = keyLast = _mm256_and_si256(SpreadByte<Byte>(choice), SplatInt<Mask>());
-    } else {
+    } else if constexpr (N == 4) {
         static_assert(Byte == 2, "four-dimensional choices come from mixed lanes");
-        // Bits 16 to 20 hold the index: key A is bits 16, 17, 19 and 20, key B bits 17 to 20.
-        const __m256i down = _mm256_srli_epi32(choice, 1);
-        keyFirst = SpreadByte<2>(_mm256_or_si256(_mm256_and_si256(choice, SplatInt<0x30000>()),
-                                                 _mm256_and_si256(down, SplatInt<0xC0000>())));
-        keyLast = _mm256_and_si256(SpreadByte<2>(down), SplatInt<0x0F0F0F0Fu>());
+        // A four-dimensional gradient (index bits 16 to 20 of the lane) has one zero component, on
+        // the axis that bits 3 and 4 name (w, z, y, x), and ±1 on the others, with the signs in
+        // bits 0, 1 and 2, the first non-zero axis first. Its product with the offsets, summed x
+        // first, is therefore (P + Q) + R over the non-zero axes in order, each an offset or its
+        // negation: blends pick them by the index bits (a blend reads the top bit of its mask).
+        const __m256 negative = _mm256_castsi256_ps(SplatInt<0x80000000u>());
+        const __m256 n0 = _mm256_xor_ps(offset[0], negative), n1 = _mm256_xor_ps(offset[1], negative),
+                     n2 = _mm256_xor_ps(offset[2], negative), n3 = _mm256_xor_ps(offset[3], negative);
+        const __m256i block = _mm256_and_si256(choice, SplatInt<0x180000>());
+        const __m256 xZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, SplatInt<0x180000>()));
+        const __m256 wZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, _mm256_setzero_si256()));
+        const __m256 xOrYZero = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 11));  // bit 4
+        const __m256 s0 = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 15));        // bit 0
+        const __m256 s1 = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 14));        // bit 1
+        const __m256 s2 = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 13));        // bit 2
+        const __m256 p =
+            _mm256_blendv_ps(_mm256_blendv_ps(offset[0], n0, s0), _mm256_blendv_ps(offset[1], n1, s0), xZero);
+        const __m256 q = _mm256_blendv_ps(_mm256_blendv_ps(offset[1], n1, s1),
+                                          _mm256_blendv_ps(offset[2], n2, s1), xOrYZero);
+        const __m256 r =
+            _mm256_blendv_ps(_mm256_blendv_ps(offset[3], n3, s2), _mm256_blendv_ps(offset[2], n2, s2), wZero);
+        return _mm256_add_ps(_mm256_add_ps(p, q), r);
+    } else {
+        static_assert(N == 3, "two dimensions take their gradients from mixed lanes");
+        // Three dimensions: the gradient's components by byte shuffles from the columns.
+        const __m256i key = _mm256_and_si256(SpreadByte<Byte>(choice), SplatInt<0x0F0F0F0Fu>());
+        __m256 sum = _mm256_mul_ps(Component(Columns3.axis[0], key), offset[0]);
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(Columns3.axis[1], key), offset[1]));
+        return _mm256_add_ps(sum, _mm256_mul_ps(Component(Columns3.axis[2], key), offset[2]));
     }
-    __m256 sum = _mm256_mul_ps(Component(columns.axis[0], keyFirst), offset[0]);
-    sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(columns.axis[1], keyFirst), offset[1]));
-    if constexpr (N >= 3) {
-        sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(columns.axis[2], keyLast), offset[2]));
-    }
-    if constexpr (N >= 4) {
-        sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(columns.axis[3], keyLast), offset[3]));
-    }
-    return sum;
 }
 
 QUORVIN_FORCEINLINE Vec3 FinishLanes128(__m128 value, float scale) {
