@@ -222,24 +222,21 @@ QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
         // A four-dimensional gradient (index bits 16 to 20 of the lane) has one zero component, on
         // the axis that bits 3 and 4 name (w, z, y, x), and ±1 on the others, with the signs in
         // bits 0, 1 and 2, the first non-zero axis first. Its product with the offsets, summed x
-        // first, is therefore (P + Q) + R over the non-zero axes in order, each an offset or its
-        // negation: blends pick them by the index bits (a blend reads the top bit of its mask).
-        const __m256 negative = _mm256_castsi256_ps(SplatInt<0x80000000u>());
-        const __m256 n0 = _mm256_xor_ps(offset[0], negative), n1 = _mm256_xor_ps(offset[1], negative),
-                     n2 = _mm256_xor_ps(offset[2], negative), n3 = _mm256_xor_ps(offset[3], negative);
+        // first, is therefore (P + Q) + R over the non-zero axes in order: blends pick the three
+        // offsets, and the sign bits flip them.
         const __m256i block = _mm256_and_si256(choice, SplatInt<0x180000>());
         const __m256 xZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, SplatInt<0x180000>()));
         const __m256 wZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, _mm256_setzero_si256()));
-        const __m256 xOrYZero = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 11));  // bit 4
-        const __m256 s0 = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 15));        // bit 0
-        const __m256 s1 = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 14));        // bit 1
-        const __m256 s2 = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 13));        // bit 2
-        const __m256 p =
-            _mm256_blendv_ps(_mm256_blendv_ps(offset[0], n0, s0), _mm256_blendv_ps(offset[1], n1, s0), xZero);
-        const __m256 q = _mm256_blendv_ps(_mm256_blendv_ps(offset[1], n1, s1),
-                                          _mm256_blendv_ps(offset[2], n2, s1), xOrYZero);
-        const __m256 r =
-            _mm256_blendv_ps(_mm256_blendv_ps(offset[3], n3, s2), _mm256_blendv_ps(offset[2], n2, s2), wZero);
+        const __m256 xOrYZero = _mm256_castsi256_ps(
+            _mm256_cmpeq_epi32(_mm256_and_si256(choice, SplatInt<0x100000>()), SplatInt<0x100000>()));
+        const __m256 sign = _mm256_castsi256_ps(SplatInt<0x80000000u>());
+        const auto flip = [&](__m256 v, __m256i bitAtTop) {
+            return _mm256_xor_ps(v, _mm256_and_ps(_mm256_castsi256_ps(bitAtTop), sign));
+        };
+        const __m256 p = flip(_mm256_blendv_ps(offset[0], offset[1], xZero), _mm256_slli_epi32(choice, 15));
+        const __m256 q =
+            flip(_mm256_blendv_ps(offset[1], offset[2], xOrYZero), _mm256_slli_epi32(choice, 14));
+        const __m256 r = flip(_mm256_blendv_ps(offset[3], offset[2], wZero), _mm256_slli_epi32(choice, 13));
         return _mm256_add_ps(_mm256_add_ps(p, q), r);
     } else {
         static_assert(N == 3, "two dimensions take their gradients from mixed lanes");
