@@ -5,10 +5,13 @@
 // kernel's functions for the forms it leaves out.
 //
 // Corners in lanes: the vector forms mix the lane hashes of eight corners with one 32-bit multiply
-// per instruction, where the other kernels multiply corner by corner; a corner's gradient
-// components are looked up sixteen at a time with byte shuffles (the columns below), multiplied by
-// its offsets and summed x first, which is exactly the portable row product. Every blend, falloff
-// and sum is the portable code's operation, in its order, on the corners it pairs.
+// per instruction, where the other kernels multiply corner by corner. A corner's gradient product
+// is the portable row product's value: two-dimensional gradients are looked up as float columns
+// and multiplied; three- and four-dimensional ones have components of 0 and ±1, so their product
+// is a sum of offsets picked and sign-flipped by the index bits, added in the portable order. The
+// zero component's term, left out, changes no sum but a zero one's sign, and every value a zero
+// feeds ends as exactly 0.5. Every blend, falloff and sum is the portable code's operation, in
+// its order, on the corners it pairs.
 //
 // Simplex noise in two and three dimensions works on all corners of the skewed square or cube at
 // once, before the simplex is known (see Cube below): that keeps the hashes off the long chain of
@@ -30,22 +33,6 @@ namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Tables.
-
-// The components of the sixteen three-dimensional gradients as columns: byte k of axis a is
-// component a of gradient k (sixteen bytes, the lookup width of one byte shuffle).
-struct Columns {
-    alignas(16) int8_t axis[3][16];
-};
-
-constexpr Columns MakeColumns3() {
-    constexpr int8_t g[16][3] = {QUORVIN_GRADIENTS3};
-    Columns c{};
-    for (int k = 0; k < 16; ++k) {
-        for (int a = 0; a < 3; ++a) c.axis[a][k] = g[k][a];
-    }
-    return c;
-}
-constexpr Columns Columns3 = MakeColumns3();
 
 // Two dimensions have eight gradients, as many as a register has lanes: their components as float
 // columns, looked up with one lane permute each (which reads only the low three bits of an index).
@@ -189,23 +176,17 @@ QUORVIN_FORCEINLINE Mixed Mix(__m256i x, __m256i y, __m256i z, __m256i w) {
     return Mixed{x, y, z};
 }
 
-// Byte `Byte` of every 32-bit lane copied into all four of its bytes.
-template <int Byte>
-QUORVIN_FORCEINLINE __m256i SpreadByte(__m256i v) {
-    const __m256i pattern =
-        _mm256_setr_epi8(Byte, Byte, Byte, Byte, 4 + Byte, 4 + Byte, 4 + Byte, 4 + Byte, 8 + Byte, 8 + Byte,
-                         8 + Byte, 8 + Byte, 12 + Byte, 12 + Byte, 12 + Byte, 12 + Byte, Byte, Byte, Byte,
-                         Byte, 4 + Byte, 4 + Byte, 4 + Byte, 4 + Byte, 8 + Byte, 8 + Byte, 8 + Byte, 8 + Byte,
-                         12 + Byte, 12 + Byte, 12 + Byte, 12 + Byte);
-    return _mm256_shuffle_epi8(v, pattern);
+// All ones in the lanes whose bits under Mask equal Value.
+template <uint32_t Mask, uint32_t Value>
+QUORVIN_FORCEINLINE __m256 IndexBits(__m256i lanes) {
+    return _mm256_castsi256_ps(
+        _mm256_cmpeq_epi32(_mm256_and_si256(lanes, SplatInt<Mask>()), SplatInt<Value>()));
 }
 
-// Column entries by key (the key repeated in each byte of a lane) as floats: the shuffle puts the
-// entry in all four bytes, and the arithmetic shift keeps one, sign extended.
-QUORVIN_FORCEINLINE __m256 Component(const int8_t (&column)[16], __m256i key) {
-    const __m256i table =
-        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(column)));
-    return _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_shuffle_epi8(table, key), 24));
+// `v` negated in the lanes whose `bitAtTop` has its top bit set: an exact sign flip.
+QUORVIN_FORCEINLINE __m256 Flip(__m256 v, __m256i bitAtTop) {
+    return _mm256_xor_ps(
+        v, _mm256_and_ps(_mm256_castsi256_ps(bitAtTop), _mm256_castsi256_ps(SplatInt<0x80000000u>())));
 }
 
 // The dot products of each lane's gradient and offsets, summed x first. `choice` holds the
@@ -227,24 +208,24 @@ QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
         const __m256i block = _mm256_and_si256(choice, SplatInt<0x180000>());
         const __m256 xZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, SplatInt<0x180000>()));
         const __m256 wZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, _mm256_setzero_si256()));
-        const __m256 xOrYZero = _mm256_castsi256_ps(
-            _mm256_cmpeq_epi32(_mm256_and_si256(choice, SplatInt<0x100000>()), SplatInt<0x100000>()));
-        const __m256 sign = _mm256_castsi256_ps(SplatInt<0x80000000u>());
-        const auto flip = [&](__m256 v, __m256i bitAtTop) {
-            return _mm256_xor_ps(v, _mm256_and_ps(_mm256_castsi256_ps(bitAtTop), sign));
-        };
-        const __m256 p = flip(_mm256_blendv_ps(offset[0], offset[1], xZero), _mm256_slli_epi32(choice, 15));
+        const __m256 xOrYZero = IndexBits<0x100000, 0x100000>(choice);
+        const __m256 p = Flip(_mm256_blendv_ps(offset[0], offset[1], xZero), _mm256_slli_epi32(choice, 15));
         const __m256 q =
-            flip(_mm256_blendv_ps(offset[1], offset[2], xOrYZero), _mm256_slli_epi32(choice, 14));
-        const __m256 r = flip(_mm256_blendv_ps(offset[3], offset[2], wZero), _mm256_slli_epi32(choice, 13));
+            Flip(_mm256_blendv_ps(offset[1], offset[2], xOrYZero), _mm256_slli_epi32(choice, 14));
+        const __m256 r = Flip(_mm256_blendv_ps(offset[3], offset[2], wZero), _mm256_slli_epi32(choice, 13));
         return _mm256_add_ps(_mm256_add_ps(p, q), r);
     } else {
         static_assert(N == 3, "two dimensions take their gradients from mixed lanes");
-        // Three dimensions: the gradient's components by byte shuffles from the columns.
-        const __m256i key = _mm256_and_si256(SpreadByte<Byte>(choice), SplatInt<0x0F0F0F0Fu>());
-        __m256 sum = _mm256_mul_ps(Component(Columns3.axis[0], key), offset[0]);
-        sum = _mm256_add_ps(sum, _mm256_mul_ps(Component(Columns3.axis[1], key), offset[1]));
-        return _mm256_add_ps(sum, _mm256_mul_ps(Component(Columns3.axis[2], key), offset[2]));
+        // A three-dimensional gradient has two components of ±1: the first, u, is x for indices
+        // below 8 and y above; the second, v, is y below 4, x at 12 and 14, and z otherwise; bits 0
+        // and 1 are their signs. With one zero, the product summed x first is u + v.
+        constexpr int Low = 8 * Byte;  // the index's lowest bit in the lane
+        const __m256 u = _mm256_blendv_ps(offset[0], offset[1], IndexBits<8 << Low, 8 << Low>(choice));
+        const __m256 v =
+            _mm256_blendv_ps(_mm256_blendv_ps(offset[2], offset[0], IndexBits<13 << Low, 12 << Low>(choice)),
+                             offset[1], IndexBits<12 << Low, 0>(choice));
+        return _mm256_add_ps(Flip(u, _mm256_slli_epi32(choice, 31 - Low)),
+                             Flip(v, _mm256_slli_epi32(choice, 30 - Low)));
     }
 }
 
