@@ -9,9 +9,10 @@
 // is the portable row product's value: two-dimensional gradients are looked up as float columns
 // and multiplied; three- and four-dimensional ones have components of 0 and ±1, so their product
 // is a sum of offsets picked and sign-flipped by the index bits, added in the portable order. The
-// zero component's term, left out, changes no sum but a zero one's sign, and every value a zero
-// feeds ends as exactly 0.5. Every blend, falloff and sum is the portable code's operation, in
-// its order, on the corners it pairs.
+// zero component's term, left out, can change only the sign of a zero sum; that sign never changes
+// a non-zero result of the blends and sums that follow, and a zero result ends as exactly 0.5.
+// Every blend, falloff and sum is the portable code's operation, in its order, on the corners it
+// pairs.
 //
 // Simplex noise in two and three dimensions works on all corners of the skewed square or cube at
 // once, before the simplex is known (see Cube below): that keeps the hashes off the long chain of
