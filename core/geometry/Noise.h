@@ -20,9 +20,10 @@
 //
 // Failure: a NaN or infinite coordinate gives NaN (in every component); nothing else fails.
 // Thread-safety: no state; every function may run on any thread. Nothing allocates or throws; the
-// only memory read besides the arguments is constant tables (those below, and the same gradients
-// kept as float rows). On x86-64 two to four dimensions take SSE2 paths whose results equal the
-// portable code's bit for bit.
+// only memory read besides the arguments is constant tables (those below, and the same values
+// kept in other layouts). On x86-64 two to four dimensions run on SSE2, or on AVX2 where the
+// processor and the operating system support it (decided once per process, on the first call);
+// every path gives the portable code's results bit for bit.
 #pragma once
 
 #include <cstdint>

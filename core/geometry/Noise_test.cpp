@@ -1,6 +1,9 @@
 // Tests of the noise functions: the tables' defining properties, exact values at the lattice, the
-// period, agreement with a dimension-generic reference in double, continuity, range, and the
-// independence of the vector components.
+// period, agreement with a dimension-generic reference in double, continuity, range, the
+// independence of the vector components, and every kernel against the portable definition.
+//
+// CTest also runs these tests once per kernel, forced through QUORVIN_NOISE_KERNEL; a kernel that
+// the build or the machine lacks skips that run with the reason.
 #include "core/geometry/Noise.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +18,38 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/Compiler.h"
+#include "core/geometry/internal/NoiseKernel.h"
 #include "core/geometry/internal/NoisePortable.h"
 
 namespace Quorvin {
 namespace {
+
+using NoisePrivate::ActiveNoiseKernel;
+using NoisePrivate::ActiveNoiseKernelRequest;
+using NoisePrivate::FindNoiseKernel;
+using NoisePrivate::NoiseKernel;
+using NoisePrivate::NoiseKernelId;
+using NoisePrivate::NoiseKernelName;
+using NoisePrivate::NoiseKernelRequest;
+
+// A kernel forced through QUORVIN_NOISE_KERNEL that this build or machine lacks skips every test of
+// the program with the reason, so that a run never passes on a kernel it did not test.
+class ForcedKernelCheck : public testing::Environment {
+public:
+    void SetUp() override {
+        const NoiseKernelRequest& request = ActiveNoiseKernelRequest();
+        if (!request.known) {
+            GTEST_FAIL() << request.problem;
+        }
+        if (!request.problem.empty()) {
+            GTEST_SKIP() << request.problem << ": skipped";
+        }
+        std::printf("noise kernel: %s\n", ActiveNoiseKernel().name);
+    }
+};
+[[maybe_unused]] const testing::Environment* const forcedKernelCheck =
+    testing::AddGlobalTestEnvironment(new ForcedKernelCheck);
 
 // Every function under one signature: dimension, kind, and a component (−1 for the scalar form).
 enum Kind { Gradient, Simplex };
@@ -350,23 +381,110 @@ float EvaluatePortable(Kind kind, int dims, int component, const float* p) {
     return component < 0 ? at(PermutationHash{}) : at(LaneHash{});
 }
 
-TEST(Noise, FastPathsGiveExactlyThePortableResults) {
-    // Bit for bit, over ordinary points, lattice points, and points on both sides of the 2^23 limit.
+// The functions of one kernel through the same signature as Evaluate; one dimension has no kernel.
+float EvaluateKernel(const NoiseKernel& k, Kind kind, int dims, int component, const float* p) {
+    const Vec3 v3{p[0], p[1], p[2]};
+    if (dims == 1) {
+        return Evaluate(kind, dims, component, p);
+    }
+    if (component < 0) {
+        switch (dims) {
+        case 2: return kind == Gradient ? k.gradient2(p[0], p[1]) : k.simplex2(p[0], p[1]);
+        case 3: return kind == Gradient ? k.gradient3(v3) : k.simplex3(v3);
+        default: return kind == Gradient ? k.gradient4(v3, p[3]) : k.simplex4(v3, p[3]);
+        }
+    }
+    Vec3 r;
+    switch (dims) {
+    case 2: r = kind == Gradient ? k.gradientVector2(p[0], p[1]) : k.simplexVector2(p[0], p[1]); break;
+    case 3: r = kind == Gradient ? k.gradientVector3(v3) : k.simplexVector3(v3); break;
+    default: r = kind == Gradient ? k.gradientVector4(v3, p[3]) : k.simplexVector4(v3, p[3]); break;
+    }
+    return component == 0 ? r.x : component == 1 ? r.y : r.z;
+}
+
+TEST(NoiseKernels, TheChoiceIsTheForcedKernelOrTheFastestOneAvailable) {
+    const NoiseKernelRequest& request = ActiveNoiseKernelRequest();
+    const NoiseKernel* portable = FindNoiseKernel(NoiseKernelId::Portable);
+    ASSERT_NE(portable, nullptr);
+    EXPECT_STREQ(portable->name, "portable");
+    std::string why;
+    const NoiseKernel* sse2 = FindNoiseKernel(NoiseKernelId::Sse2, &why);
+    EXPECT_EQ(sse2 == nullptr, QUORVIN_HAS_SSE2 == 0) << why;
+    const NoiseKernel* avx2 = FindNoiseKernel(NoiseKernelId::Avx2, &why);
+    if (avx2 == nullptr) {
+        EXPECT_FALSE(why.empty());
+    } else {
+        EXPECT_STREQ(avx2->name, "avx2");
+    }
+    // A kernel that leaves a function out has it filled from a slower one.
+    for (const NoiseKernel* k : {portable, sse2, avx2}) {
+        if (k == nullptr) continue;
+        const void* functions[] = {reinterpret_cast<const void*>(k->gradient2),
+                                   reinterpret_cast<const void*>(k->gradient3),
+                                   reinterpret_cast<const void*>(k->gradient4),
+                                   reinterpret_cast<const void*>(k->simplex2),
+                                   reinterpret_cast<const void*>(k->simplex3),
+                                   reinterpret_cast<const void*>(k->simplex4),
+                                   reinterpret_cast<const void*>(k->gradientVector2),
+                                   reinterpret_cast<const void*>(k->gradientVector3),
+                                   reinterpret_cast<const void*>(k->gradientVector4),
+                                   reinterpret_cast<const void*>(k->simplexVector2),
+                                   reinterpret_cast<const void*>(k->simplexVector3),
+                                   reinterpret_cast<const void*>(k->simplexVector4)};
+        for (const void* f : functions) EXPECT_NE(f, nullptr) << k->name;
+    }
+    // Once a function has run, calls go straight to the chosen kernel.
+    EXPECT_EQ(SimplexNoise(Vec3{0.3f, 1.7f, -2.2f}), ActiveNoiseKernel().simplex3(Vec3{0.3f, 1.7f, -2.2f}));
+    EXPECT_EQ(NoisePrivate::NoiseKernelInUse.load(), &ActiveNoiseKernel());
+    if (!request.requested.empty()) {
+        EXPECT_EQ(ActiveNoiseKernel().name, request.requested);
+        return;
+    }
+    const NoiseKernel* fastest = QUORVIN_HAS_SSE2 == 0 ? portable : avx2 != nullptr ? avx2 : sse2;
+    EXPECT_EQ(&ActiveNoiseKernel(), fastest);
+}
+
+TEST(NoiseKernels, GiveExactlyThePortableResults) {
+    // Every kernel the machine has, and the public functions, bit for bit over ordinary points,
+    // lattice points, points on both sides of the 2^23 limit, and points whose simplex offsets tie
+    // (equal coordinates: on the faces between two simplices).
+    std::vector<const NoiseKernel*> kernels;
+    std::string skipped;
+    for (int i = 0; i < NoisePrivate::NoiseKernelCount; ++i) {
+        std::string why;
+        if (const NoiseKernel* k = FindNoiseKernel(static_cast<NoiseKernelId>(i), &why)) {
+            kernels.push_back(k);
+        } else {
+            skipped += std::string(NoiseKernelName(static_cast<NoiseKernelId>(i))) + " (" + why + ") ";
+        }
+    }
+    if (!skipped.empty()) {
+        std::printf("kernels not compared here: %s\n", skipped.c_str());
+    }
     std::mt19937 rng(13);
     std::uniform_real_distribution<float> coordinate(-3000, 3000);
-    const float special[] = {0.0f, -1.0f, 255.5f, 0x1p23f - 1, 0x1p23f, -0x1p23f, 1e9f, NAN};
+    const float special[] = {0.0f, -0.0f, -1.0f, 255.5f, 0x1p23f - 1, 0x1p23f, -0x1p23f, 1e9f, NAN};
     ForEachFunction([&](Kind kind, int dims, int component) {
         for (int i = 0; i < 30000; ++i) {
             float p[4];
             for (float& c : p) {
-                c = i % 10 == 0   ? special[rng() % 8]
+                c = i % 10 == 0   ? special[rng() % 9]
                     : i % 10 == 1 ? std::round(coordinate(rng))
                                   : coordinate(rng);
             }
-            const float fast = Evaluate(kind, dims, component, p),
-                        portable = EvaluatePortable(kind, dims, component, p);
-            ASSERT_TRUE(std::memcmp(&fast, &portable, sizeof fast) == 0)
-                << fast << " vs " << portable << " at " << p[0] << " " << p[1] << " " << p[2] << " " << p[3];
+            if (i % 10 == 2) p[1] = p[0];
+            if (i % 20 == 2) p[2] = p[0];
+            if (i % 10 == 3) p[3] = p[1] = p[2], p[0] = std::round(p[0]);
+            const float portable = EvaluatePortable(kind, dims, component, p);
+            const auto check = [&](float value, const char* name) {
+                ASSERT_TRUE(std::memcmp(&value, &portable, sizeof value) == 0)
+                    << name << ": " << value << " vs " << portable << " at " << p[0] << " " << p[1] << " "
+                    << p[2] << " " << p[3];
+            };
+            check(Evaluate(kind, dims, component, p), "public");
+            for (const NoiseKernel* k : kernels) check(EvaluateKernel(*k, kind, dims, component, p), k->name);
+            if (HasFailure()) return;
         }
     });
 }

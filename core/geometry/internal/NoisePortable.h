@@ -12,6 +12,7 @@
 #include "core/Compiler.h"
 #include "core/geometry/Noise.h"
 #include "core/geometry/internal/NoiseGradientRows.h"
+#include "core/geometry/internal/NoiseTableValues.h"
 
 namespace Quorvin::NoisePrivate {
 
@@ -141,7 +142,7 @@ struct PermutationHash {
 struct LaneHash {
     using Value = Triple;
 
-    static QUORVIN_FORCEINLINE uint32_t Lane(uint32_t index) {
+    static constexpr QUORVIN_FORCEINLINE uint32_t Lane(uint32_t index) {
         return (index & 255) * 1664525u + 1013904223u;
     }
 
@@ -150,7 +151,7 @@ struct LaneHash {
     };
 
     template <int N, class Index>
-    static QUORVIN_FORCEINLINE Choices MixedLanes(const Index& index) {
+    static constexpr QUORVIN_FORCEINLINE Choices MixedLanes(const Index& index) {
         // Lanes that a dimension lacks hold constants (the LCG step of 3 and of 17).
         uint32_t x = Lane(index[0]), y = 1018897798u, z = 1042201148u, w = 0;
         if constexpr (N >= 2) y = Lane(index[1]);
@@ -175,18 +176,47 @@ struct LaneHash {
 
     // The gradient choices are the top halves of the three mixed lanes.
     template <int N, class Index>
-    static QUORVIN_FORCEINLINE Choices Pick(const Index& index) {
+    static constexpr QUORVIN_FORCEINLINE Choices Pick(const Index& index) {
         const Choices lanes = MixedLanes<N>(index);
         return Choices{lanes.a >> 16, lanes.b >> 16, lanes.c >> 16};
     }
 
     template <int N>
-    static QUORVIN_FORCEINLINE Triple Corner(const uint32_t (&index)[N], const float (&offset)[N]) {
+    static QUORVIN_FORCEINLINE Triple Corner(const uint32_t (&index)[N], const float (&offset)[N]);
+};
+
+// In one dimension a corner's lane hash depends on its index alone: the three gradients of each of
+// the 256 indices are worked out once, at compile time.
+struct LaneGradients1Table {
+    alignas(16) float row[256][4];  // the gradients of components 0, 1 and 2, and a zero
+};
+
+constexpr LaneGradients1Table MakeLaneGradients1() {
+    constexpr int8_t gradients[16] = {QUORVIN_GRADIENTS1};
+    LaneGradients1Table t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        const uint32_t index[1] = {i};
+        const LaneHash::Choices h = LaneHash::Pick<1>(index);
+        t.row[i][0] = gradients[h.a & 15];
+        t.row[i][1] = gradients[h.b & 15];
+        t.row[i][2] = gradients[h.c & 15];
+    }
+    return t;
+}
+
+inline constexpr LaneGradients1Table LaneGradients1 = MakeLaneGradients1();
+
+template <int N>
+QUORVIN_FORCEINLINE Triple LaneHash::Corner(const uint32_t (&index)[N], const float (&offset)[N]) {
+    if constexpr (N == 1) {
+        const float* g = LaneGradients1.row[index[0] & 255];
+        return Triple{g[0] * offset[0], g[1] * offset[0], g[2] * offset[0]};
+    } else {
         const Choices h = Pick<N>(index);
         return Triple{Dot<N>(GradientRow<N>(h.a), offset), Dot<N>(GradientRow<N>(h.b), offset),
                       Dot<N>(GradientRow<N>(h.c), offset)};
     }
-};
+}
 
 // ---------------------------------------------------------------------------------------------
 // Gradient noise: corner values blended with the quintic fade, along the last axis first.

@@ -1,0 +1,80 @@
+// The kernels of the noise functions in two to four dimensions (portable, SSE2, AVX2) and the one
+// choice among them that a process makes. Private to the geometry subsystem and its tests.
+//
+// Every kernel gives exactly the results of the portable definition (NoisePortable.h), bit for
+// bit; they differ only in how many lanes they work on at once. One dimension has a single
+// implementation and no kernel.
+//
+// The choice is made once, on first use, from the processor (CPUID: AVX2, BMI1, BMI2, POPCNT, AVX,
+// OSXSAVE) and the operating system's support for the AVX register state (XCR0 bits 1 and 2): the
+// fastest kernel that is built and supported. A build with QUORVIN_HAS_SSE2 set to 0 (the sanitizer
+// build) builds no SSE2 kernel and chooses the portable one, but still builds the AVX2 kernel so
+// that it can be forced and tested there too.
+//
+// Test hook: the environment variable QUORVIN_NOISE_KERNEL (portable, sse2 or avx2), read once at
+// the choice, forces a kernel. A forced kernel that is not built or not supported here is never
+// replaced silently: the process keeps the automatic choice and ActiveNoiseKernelRequest() says
+// why, so that tests skip with that reason. An unknown name is reported the same way.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "core/geometry/Vec3.h"
+
+namespace Quorvin::NoisePrivate {
+
+/// The functions of one kernel; each has the contract of the public function of the same name.
+struct NoiseKernel {
+    const char* name = nullptr;  ///< "portable", "sse2" or "avx2"
+    float (*gradient2)(float x, float y) = nullptr;
+    float (*gradient3)(const Vec3& p) = nullptr;
+    float (*gradient4)(const Vec3& p, float w) = nullptr;
+    float (*simplex2)(float x, float y) = nullptr;
+    float (*simplex3)(const Vec3& p) = nullptr;
+    float (*simplex4)(const Vec3& p, float w) = nullptr;
+    Vec3 (*gradientVector2)(float x, float y) = nullptr;
+    Vec3 (*gradientVector3)(const Vec3& p) = nullptr;
+    Vec3 (*gradientVector4)(const Vec3& p, float w) = nullptr;
+    Vec3 (*simplexVector2)(float x, float y) = nullptr;
+    Vec3 (*simplexVector3)(const Vec3& p) = nullptr;
+    Vec3 (*simplexVector4)(const Vec3& p, float w) = nullptr;
+};
+
+/// The kernels in order of preference, lowest first.
+enum class NoiseKernelId { Portable, Sse2, Avx2 };
+inline constexpr int NoiseKernelCount = 3;
+
+/// The kernel `id` when this build has it and this machine can run it; null otherwise, with the
+/// reason in `whyNot` when it is given. Every function of a returned kernel is set: a kernel that
+/// leaves one out borrows it from the best slower kernel. Thread-safe.
+const NoiseKernel* FindNoiseKernel(NoiseKernelId id, std::string* whyNot = nullptr) noexcept;
+
+/// The name of kernel `id` as the test hook spells it.
+const char* NoiseKernelName(NoiseKernelId id) noexcept;
+
+/// The kernel the public functions use, chosen on the first call. Thread-safe.
+const NoiseKernel& ActiveNoiseKernel() noexcept;
+
+/// What the public functions call through: until the choice is made, a kernel whose functions make
+/// it (ActiveNoiseKernel) and then call the chosen one; from then on the chosen kernel itself, so
+/// that a call costs one load and an indirect call. Never null.
+extern std::atomic<const NoiseKernel*> NoiseKernelInUse;
+
+/// What the test hook asked for and whether it was granted.
+struct NoiseKernelRequest {
+    std::string requested;  ///< the value of QUORVIN_NOISE_KERNEL, empty when it is not set
+    std::string problem;    ///< empty when the request is granted (or absent), else the reason
+    bool known = true;      ///< false when the name is none of the kernels'
+};
+
+/// The request read at the choice. Thread-safe.
+const NoiseKernelRequest& ActiveNoiseKernelRequest() noexcept;
+
+// The kernels as their sources define them, one source each; a kernel the build leaves out is
+// null, and a function a kernel does not specialise is null in it.
+extern const NoiseKernel* const PortableNoiseKernel;
+extern const NoiseKernel* const Sse2NoiseKernel;
+extern const NoiseKernel* const Avx2NoiseKernel;
+
+}  // namespace Quorvin::NoisePrivate
