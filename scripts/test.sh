@@ -10,6 +10,8 @@ bash scripts/setup.sh
 status=0
 echo "=== formatting"
 bash scripts/check-format.sh || status=1
+echo "=== API reference (every public declaration documented)"
+bash scripts/docs.sh || status=1
 for preset in native windows windows-clang sanitize tsan fuzz; do
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null

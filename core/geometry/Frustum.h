@@ -30,10 +30,10 @@ namespace Quorvin {
 /// A plane (nx, ny, nz, w). A point p lies outside it when nx·px + ny·py + nz·pz − w > 0: the
 /// normal points out of the frustum. A plane of four zeros rejects nothing.
 struct Plane {
-    float nx;
-    float ny;
-    float nz;
-    float w;
+    float nx;  ///< normal, x
+    float ny;  ///< normal, y
+    float nz;  ///< normal, z
+    float w;   ///< distance along the normal
 };
 
 /// Where a box lies against a frustum. Bit 0: at least partly inside; bit 4: not entirely inside.
@@ -45,8 +45,8 @@ enum class BoxClass : uint8_t {
 
 /// An axis-aligned box given by its smallest and largest corners.
 struct MinMaxBox {
-    Vec3 min;
-    Vec3 max;
+    Vec3 min;  ///< the smallest x, y and z
+    Vec3 max;  ///< the largest x, y and z
 };
 
 /// A view frustum of six planes with the two lane groups that the box tests read.

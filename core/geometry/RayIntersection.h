@@ -36,31 +36,33 @@ namespace Quorvin {
 /// A quadrilateral: corners p0, p1, p2, p3 in order around it.
 struct Quad {
     Quad() = default;
+    /// The corners in order.
     Quad(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3& p3) : p0(p0), p1(p1), p2(p2), p3(p3) {}
-    Vec3 p0;
-    Vec3 p1;
-    Vec3 p2;
-    Vec3 p3;
+    Vec3 p0;  ///< first corner
+    Vec3 p1;  ///< second corner
+    Vec3 p2;  ///< third corner, opposite p0
+    Vec3 p3;  ///< fourth corner
 };
 
 /// A triangle: corners p0, p1, p2.
 struct Triangle {
     Triangle() = default;
+    /// The corners in order.
     Triangle(const Vec3& p0, const Vec3& p1, const Vec3& p2) : p0(p0), p1(p1), p2(p2) {}
-    Vec3 p0;
-    Vec3 p1;
-    Vec3 p2;
+    Vec3 p0;  ///< first corner
+    Vec3 p1;  ///< second corner
+    Vec3 p2;  ///< third corner
 };
 
 /// Where a ray met a shape: the point, the ray parameter t (point = origin + t·direction), and
 /// the surface coordinates u, v whose meaning each test states.
 struct RayHit {
-    float x;
-    float y;
-    float z;
-    float t;
-    float u;
-    float v;
+    float x;  ///< the point, x
+    float y;  ///< the point, y
+    float z;  ///< the point, z
+    float t;  ///< the ray parameter
+    float u;  ///< first surface coordinate
+    float v;  ///< second surface coordinate
 };
 
 /// Ray against the bilinear quad (Lagae and Dutré): hits for t ≥ 0 from either side. `normal`
