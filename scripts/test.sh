@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up, checks the formatting, builds every preset and runs every test: the portable code
-# natively, everything under Wine, the portable tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the lock, registry and reader-loop tests under ThreadSanitizer, and a
-# short run of every fuzz target. Fails when any check fails.
+# Sets up, checks the formatting and the API reference, builds every preset and runs every test: the
+# portable code natively (and the installed package), everything under Wine with gcc and again
+# with clang, the portable tests under AddressSanitizer and UndefinedBehaviorSanitizer, the lock,
+# registry and reader-loop tests under ThreadSanitizer, and a short run of every fuzz target.
+# Fails when any check fails.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
