@@ -31,7 +31,7 @@ const std::vector<std::array<float, 4>>& ThePoints() {
 template <class Sample>
 void RunOverPoints(benchmark::State& state, Sample sample) {
     const auto& points = ThePoints();
-    const NoisePrivate::NoiseKernelRequest& request = NoisePrivate::ActiveNoiseKernelRequest();
+    const KernelRequest& request = NoisePrivate::ActiveNoiseKernelRequest();
     if (!request.problem.empty()) {
         state.SkipWithError(request.problem.c_str());
         return;

@@ -29,16 +29,13 @@ using NoisePrivate::ActiveNoiseKernel;
 using NoisePrivate::ActiveNoiseKernelRequest;
 using NoisePrivate::FindNoiseKernel;
 using NoisePrivate::NoiseKernel;
-using NoisePrivate::NoiseKernelId;
-using NoisePrivate::NoiseKernelName;
-using NoisePrivate::NoiseKernelRequest;
 
 // A kernel forced through QUORVIN_NOISE_KERNEL that this build or machine lacks skips every test of
 // the program with the reason, so that a run never passes on a kernel it did not test.
 class ForcedKernelCheck : public testing::Environment {
 public:
     void SetUp() override {
-        const NoiseKernelRequest& request = ActiveNoiseKernelRequest();
+        const KernelRequest& request = ActiveNoiseKernelRequest();
         if (!request.known) {
             GTEST_FAIL() << request.problem;
         }
@@ -404,14 +401,14 @@ float EvaluateKernel(const NoiseKernel& k, Kind kind, int dims, int component, c
 }
 
 TEST(NoiseKernels, TheChoiceIsTheForcedKernelOrTheFastestOneAvailable) {
-    const NoiseKernelRequest& request = ActiveNoiseKernelRequest();
-    const NoiseKernel* portable = FindNoiseKernel(NoiseKernelId::Portable);
+    const KernelRequest& request = ActiveNoiseKernelRequest();
+    const NoiseKernel* portable = FindNoiseKernel(KernelId::Portable);
     ASSERT_NE(portable, nullptr);
     EXPECT_STREQ(portable->name, "portable");
     std::string why;
-    const NoiseKernel* sse2 = FindNoiseKernel(NoiseKernelId::Sse2, &why);
+    const NoiseKernel* sse2 = FindNoiseKernel(KernelId::Sse2, &why);
     EXPECT_EQ(sse2 == nullptr, QUORVIN_HAS_SSE2 == 0) << why;
-    const NoiseKernel* avx2 = FindNoiseKernel(NoiseKernelId::Avx2, &why);
+    const NoiseKernel* avx2 = FindNoiseKernel(KernelId::Avx2, &why);
     if (avx2 == nullptr) {
         EXPECT_FALSE(why.empty());
     } else {
@@ -451,12 +448,12 @@ TEST(NoiseKernels, GiveExactlyThePortableResults) {
     // (equal coordinates: on the faces between two simplices).
     std::vector<const NoiseKernel*> kernels;
     std::string skipped;
-    for (int i = 0; i < NoisePrivate::NoiseKernelCount; ++i) {
+    for (int i = 0; i < KernelCount; ++i) {
         std::string why;
-        if (const NoiseKernel* k = FindNoiseKernel(static_cast<NoiseKernelId>(i), &why)) {
+        if (const NoiseKernel* k = FindNoiseKernel(static_cast<KernelId>(i), &why)) {
             kernels.push_back(k);
         } else {
-            skipped += std::string(NoiseKernelName(static_cast<NoiseKernelId>(i))) + " (" + why + ") ";
+            skipped += std::string(KernelName(static_cast<KernelId>(i))) + " (" + why + ") ";
         }
     }
     if (!skipped.empty()) {

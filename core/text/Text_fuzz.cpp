@@ -78,7 +78,7 @@ std::vector<uint64_t> KernelRun(Routine routine, const std::vector<In>& input, s
 // Every kernel's routine against the portable one's on the same input and room.
 template <class In, class Out, class Pick>
 void CompareKernels(Pick pick, const std::vector<In>& input, size_t capacity) {
-    const auto& portable = *UtfPrivate::FindUtfKernel(UtfPrivate::UtfKernelId::Portable);
+    const auto& portable = *UtfPrivate::FindUtfKernel(KernelId::Portable);
     const auto expected = KernelRun<In, Out>(pick(portable), input, capacity);
     for (const UtfPrivate::UtfKernel* kernel : OtherKernels()) {
         Require(KernelRun<In, Out>(pick(*kernel), input, capacity) == expected);
@@ -86,7 +86,7 @@ void CompareKernels(Pick pick, const std::vector<In>& input, size_t capacity) {
 }
 
 void CompareScans(const std::vector<Utf8Unit>& bytes) {
-    const auto& portable = *UtfPrivate::FindUtfKernel(UtfPrivate::UtfKernelId::Portable);
+    const auto& portable = *UtfPrivate::FindUtfKernel(KernelId::Portable);
     const Utf8Unit* end = bytes.data() + bytes.size();
     const Utf8Unit* expectedCursor = bytes.data();
     uint64_t expectedCount = 0;
@@ -231,20 +231,21 @@ void FuzzMarkup(const uint8_t* data, size_t size, uint8_t knob) {
 }  // namespace Quorvin
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    using namespace Quorvin;
     using namespace Quorvin::UtfPrivate;
-    const UtfKernelRequest& request = ActiveUtfKernelRequest();
+    const KernelRequest& request = ActiveUtfKernelRequest();
     if (!request.problem.empty()) {
         std::printf("%s: skipped\n", request.problem.c_str());
         std::exit(77);
     }
     std::printf("UTF kernel: %s; compared with the portable kernel:", ActiveUtfKernel().name);
-    for (UtfKernelId id : {UtfKernelId::Sse2, UtfKernelId::Avx2}) {
+    for (KernelId id : {KernelId::Sse2, KernelId::Avx2}) {
         std::string why;
         if (const UtfKernel* kernel = FindUtfKernel(id, &why)) {
             Quorvin::OtherKernels().push_back(kernel);
             std::printf(" %s", kernel->name);
         } else {
-            std::printf(" (%s skipped: %s)", UtfKernelName(id), why.c_str());
+            std::printf(" (%s skipped: %s)", KernelName(id), why.c_str());
         }
     }
     std::printf("\n");

@@ -72,7 +72,7 @@ const Texts& Sample(const Kind& kind, const Size& size) {
     return texts;
 }
 
-const char* KernelName() { return UtfPrivate::ActiveUtfKernel().name; }
+const char* ActiveKernelName() { return UtfPrivate::ActiveUtfKernel().name; }
 
 const Utf8Unit* Bytes(const std::string& s) { return reinterpret_cast<const Utf8Unit*>(s.data()); }
 const UChar* IcuUnits(const Utf16String& s) { return reinterpret_cast<const UChar*>(s.data()); }
@@ -81,7 +81,7 @@ int32_t Length(size_t size) { return static_cast<int32_t>(size); }
 void Finish(benchmark::State& state, size_t inputBytes, bool quorvin) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * inputBytes));
     if (quorvin) {
-        state.SetLabel(KernelName());
+        state.SetLabel(ActiveKernelName());
     }
 }
 
@@ -381,7 +381,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", request.problem.c_str());
         return 1;
     }
-    benchmark::AddCustomContext("quorvin_text_kernel", Quorvin::KernelName());
+    benchmark::AddCustomContext("quorvin_text_kernel", Quorvin::ActiveKernelName());
     Quorvin::Register();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -20,6 +20,8 @@
 #include <atomic>
 #include <string>
 
+#include "core/KernelChoice.h"
+
 #include "core/geometry/Vec3.h"
 
 namespace Quorvin::NoisePrivate {
@@ -41,17 +43,10 @@ struct NoiseKernel {
     Vec3 (*simplexVector4)(const Vec3& p, float w) = nullptr;
 };
 
-/// The kernels in order of preference, lowest first.
-enum class NoiseKernelId { Portable, Sse2, Avx2 };
-inline constexpr int NoiseKernelCount = 3;
-
 /// The kernel `id` when this build has it and this machine can run it; null otherwise, with the
 /// reason in `whyNot` when it is given. Every function of a returned kernel is set: a kernel that
 /// leaves one out borrows it from the best slower kernel. Thread-safe.
-const NoiseKernel* FindNoiseKernel(NoiseKernelId id, std::string* whyNot = nullptr) noexcept;
-
-/// The name of kernel `id` as the test hook spells it.
-const char* NoiseKernelName(NoiseKernelId id) noexcept;
+const NoiseKernel* FindNoiseKernel(KernelId id, std::string* whyNot = nullptr) noexcept;
 
 /// The kernel the public functions use, chosen on the first call. Thread-safe.
 const NoiseKernel& ActiveNoiseKernel() noexcept;
@@ -61,15 +56,8 @@ const NoiseKernel& ActiveNoiseKernel() noexcept;
 /// that a call costs one load and an indirect call. Never null.
 extern std::atomic<const NoiseKernel*> NoiseKernelInUse;
 
-/// What the test hook asked for and whether it was granted.
-struct NoiseKernelRequest {
-    std::string requested;  ///< the value of QUORVIN_NOISE_KERNEL, empty when it is not set
-    std::string problem;    ///< empty when the request is granted (or absent), else the reason
-    bool known = true;      ///< false when the name is none of the kernels'
-};
-
-/// The request read at the choice. Thread-safe.
-const NoiseKernelRequest& ActiveNoiseKernelRequest() noexcept;
+/// What the test hook (QUORVIN_NOISE_KERNEL) asked for at the choice. Thread-safe.
+const KernelRequest& ActiveNoiseKernelRequest() noexcept;
 
 // The kernels as their sources define them, one source each; a kernel the build leaves out is
 // null, and a function a kernel does not specialise is null in it.

@@ -13,12 +13,14 @@
 //
 // Test hook: the environment variable QUORVIN_TEXT_KERNEL (portable, sse2 or avx2), read once at the
 // choice, forces a kernel. A forced kernel that is not built or not supported here is never
-// replaced silently: the process keeps the automatic choice and UtfKernelRequest() says why, so that
+// replaced silently: the process keeps the automatic choice and KernelRequest() says why, so that
 // tests skip with that reason. An unknown name is reported the same way.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "core/KernelChoice.h"
 
 #include "core/text/Utf.h"
 
@@ -42,29 +44,15 @@ struct UtfKernel {
     bool (*validateUtf8)(const Utf8Unit*& cursor, const Utf8Unit* end);
 };
 
-/// The kernels in order of preference, lowest first.
-enum class UtfKernelId { Portable, Sse2, Avx2 };
-inline constexpr int UtfKernelCount = 3;
-
 /// The kernel `id` when this build has it and this machine can run it; null otherwise, with the
 /// reason in `whyNot` when it is given. Thread-safe.
-const UtfKernel* FindUtfKernel(UtfKernelId id, std::string* whyNot = nullptr) noexcept;
-
-/// The name of kernel `id` as the test hook spells it.
-const char* UtfKernelName(UtfKernelId id) noexcept;
+const UtfKernel* FindUtfKernel(KernelId id, std::string* whyNot = nullptr) noexcept;
 
 /// The kernel the conversions use, chosen on the first call. Thread-safe.
 const UtfKernel& ActiveUtfKernel() noexcept;
 
-/// What the test hook asked for and whether it was granted.
-struct UtfKernelRequest {
-    std::string requested;  ///< the value of QUORVIN_TEXT_KERNEL, empty when it is not set
-    std::string problem;    ///< empty when the request is granted (or absent), else the reason
-    bool known = true;      ///< false when the name is none of the kernels'
-};
-
-/// The request read at the choice. Thread-safe.
-const UtfKernelRequest& ActiveUtfKernelRequest() noexcept;
+/// What the test hook (QUORVIN_TEXT_KERNEL) asked for at the choice. Thread-safe.
+const KernelRequest& ActiveUtfKernelRequest() noexcept;
 
 // The kernels themselves, one source each; a kernel the build leaves out is null.
 extern const UtfKernel* const PortableKernel;

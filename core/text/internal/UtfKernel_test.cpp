@@ -21,7 +21,7 @@ using R = ConversionResult;
 class ForcedKernelCheck : public testing::Environment {
 public:
     void SetUp() override {
-        const UtfKernelRequest& request = ActiveUtfKernelRequest();
+        const KernelRequest& request = ActiveUtfKernelRequest();
         if (!request.known) {
             GTEST_FAIL() << request.problem;
         }
@@ -35,14 +35,14 @@ public:
     testing::AddGlobalTestEnvironment(new ForcedKernelCheck);
 
 TEST(UtfKernels, TheChoiceIsTheForcedKernelOrTheFastestOneAvailable) {
-    const UtfKernelRequest& request = ActiveUtfKernelRequest();
-    const UtfKernel* portable = FindUtfKernel(UtfKernelId::Portable);
+    const KernelRequest& request = ActiveUtfKernelRequest();
+    const UtfKernel* portable = FindUtfKernel(KernelId::Portable);
     ASSERT_NE(portable, nullptr);
     EXPECT_STREQ(portable->name, "portable");
     std::string why;
-    const UtfKernel* sse2 = FindUtfKernel(UtfKernelId::Sse2, &why);
+    const UtfKernel* sse2 = FindUtfKernel(KernelId::Sse2, &why);
     EXPECT_EQ(sse2 == nullptr, QUORVIN_HAS_SSE2 == 0) << why;
-    const UtfKernel* avx2 = FindUtfKernel(UtfKernelId::Avx2, &why);
+    const UtfKernel* avx2 = FindUtfKernel(KernelId::Avx2, &why);
     if (avx2 == nullptr) {
         EXPECT_FALSE(why.empty());
     } else {
@@ -86,15 +86,15 @@ void PrintTo(const Outcome<Out>& o, std::ostream* os) {
 }
 
 TEST(UtfKernels, EveryKernelGivesThePortableResultsOnLongTextOfEachScript) {
-    const UtfKernel& reference = *FindUtfKernel(UtfKernelId::Portable);
+    const UtfKernel& reference = *FindUtfKernel(KernelId::Portable);
     std::vector<const UtfKernel*> kernels;
     std::string skipped;
-    for (UtfKernelId id : {UtfKernelId::Sse2, UtfKernelId::Avx2}) {
+    for (KernelId id : {KernelId::Sse2, KernelId::Avx2}) {
         std::string why;
         if (const UtfKernel* kernel = FindUtfKernel(id, &why)) {
             kernels.push_back(kernel);
         } else {
-            skipped += std::string(UtfKernelName(id)) + " (" + why + ") ";
+            skipped += std::string(KernelName(id)) + " (" + why + ") ";
         }
     }
     if (!skipped.empty()) {
