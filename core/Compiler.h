@@ -116,3 +116,28 @@ inline uint64_t ReadXcr0() {
 
 }  // namespace Quorvin
 #endif
+
+#if defined(_MSC_VER) && !defined(__clang__) && defined(_M_X64)
+#include <intrin.h>
+#endif
+#include <cstdint>
+
+namespace Quorvin {
+
+/// The high 64 bits of the 128-bit product a * b.
+inline uint64_t MultiplyHigh64(uint64_t a, uint64_t b) {
+#if defined(__SIZEOF_INT128__)
+    return static_cast<uint64_t>((static_cast<unsigned __int128>(a) * b) >> 64);
+#elif defined(_MSC_VER) && defined(_M_X64)
+    return __umulh(a, b);
+#else
+    const uint64_t aLow = a & 0xFFFFFFFF, aHigh = a >> 32;
+    const uint64_t bLow = b & 0xFFFFFFFF, bHigh = b >> 32;
+    const uint64_t low = aLow * bLow;
+    const uint64_t middle1 = aHigh * bLow + (low >> 32);
+    const uint64_t middle2 = aLow * bHigh + (middle1 & 0xFFFFFFFF);
+    return aHigh * bHigh + (middle1 >> 32) + (middle2 >> 32);
+#endif
+}
+
+}  // namespace Quorvin

@@ -35,6 +35,7 @@ void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
         bitCount = 64;
     }
     const double hashes = std::round(static_cast<double>(bitCount) / n * 0.693147180559945);
+    positionDivisor = DataPrivate::FixedDivisor(bitCount);
     hashCount = hashes < 1.0 ? 1 : hashes > MaxHashCount ? MaxHashCount : static_cast<uint32_t>(hashes);
     words.clear();
     words.resize(bitCount / 64, 0);
@@ -55,7 +56,7 @@ void BloomFilter::Insert(uint64_t key) {
         return;
     }
     uint64_t* const bits = words.data();
-    ForEachPosition(key, bitCount, hashCount, [bits](size_t word, uint64_t mask) {
+    ForEachPosition(key, positionDivisor, hashCount, [bits](size_t word, uint64_t mask) {
         bits[word] |= mask;
         return true;
     });
@@ -74,6 +75,7 @@ double BloomFilter::EstimateFalsePositiveRate() const {
 void BloomFilter::Clear() {
     words.clear();
     bitCount = 0;
+    positionDivisor = DataPrivate::FixedDivisor();
     hashCount = 0;
     insertedCount = 0;
 }
@@ -116,6 +118,7 @@ bool BloomFilter::Deserialize(const void* data, size_t size) {
     }
     words = std::move(loaded);
     bitCount = newBitCount;
+    positionDivisor = DataPrivate::FixedDivisor(newBitCount);
     hashCount = newHashCount;
     insertedCount = newInsertedCount;
     return true;

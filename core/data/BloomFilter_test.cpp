@@ -12,6 +12,7 @@
 #include <set>
 
 #include "core/data/internal/ByteIo.h"
+#include "core/data/internal/FixedDivisor.h"
 
 namespace Quorvin {
 namespace {
@@ -135,6 +136,30 @@ TEST(BloomFilter, ProbesExactlyTheDefinedPositionsForAnyBitCount) {
             filter.Insert(key);
             ASSERT_EQ(SetBits(filter), expected) << bitCount << " " << key;
             EXPECT_TRUE(filter.MayContain(key));
+        }
+    }
+}
+
+// The probes reduce by multiplication; it must agree with % for every divisor and numerator,
+// above all next to multiples of the divisor and at the top of the 64-bit range.
+TEST(BloomFilter, FixedDivisorReducesExactlyLikeTheRemainderOperator) {
+    std::mt19937_64 random(11);
+    std::vector<uint32_t> divisors = {1,  2,    3,          7,          63,         64,
+                                      65, 6399, 0x7FFFFFFF, 0x80000000, 0xFFFFFFC0, 0xFFFFFFFF};
+    for (int i = 0; i < 200; ++i) {
+        divisors.push_back(static_cast<uint32_t>(random() >> (32 + i % 32)) | 1);
+    }
+    for (const uint32_t d : divisors) {
+        const DataPrivate::FixedDivisor divisor(d);
+        std::vector<uint64_t> numerators = {0, 1, d - 1ull, d, d + 1ull, UINT64_MAX, UINT64_MAX - d};
+        for (int i = 0; i < 500; ++i) {
+            const uint64_t multiple = (random() >> (i % 64)) / d * d;
+            numerators.push_back(multiple);
+            numerators.push_back(multiple - 1);
+            numerators.push_back(random());
+        }
+        for (const uint64_t a : numerators) {
+            ASSERT_EQ(divisor.Remainder(a), a % d) << a << " mod " << d;
         }
     }
 }
