@@ -55,8 +55,9 @@ public:
         marks.assign(2 * wordCount, 0);
         positions.resize(keys.size());
         uint32_t* const out = positions.data();
+        const DataPrivate::FixedDivisor divisor(m);
         for (size_t i = 0; i < keys.size(); ++i) {
-            out[i] = static_cast<uint32_t>(HashWithSeed(keys[i], seed) % m);
+            out[i] = static_cast<uint32_t>(divisor.Remainder(HashWithSeed(keys[i], seed)));
         }
         uint64_t* const pairs = marks.data();
         for (size_t i = 0; i < keys.size(); ++i) {
@@ -105,6 +106,7 @@ bool PerfectHash::Build(std::span<const uint64_t> keys) {
     const uint64_t n = keys.size();
     keyCount = static_cast<uint32_t>(n);
     levels.clear();
+    levelDivisors.clear();
     if (n == 0) {
         return true;
     }
@@ -170,20 +172,32 @@ bool PerfectHash::Build(std::span<const uint64_t> keys) {
         levels.clear();
         return false;
     }
+    levelDivisors = DivisorsFor(levels);
     BuildRankIndex();
     return true;
 }
 
+std::vector<DataPrivate::FixedDivisor> PerfectHash::DivisorsFor(const std::vector<PerfectHashLevel>& levels) {
+    std::vector<DataPrivate::FixedDivisor> divisors;
+    divisors.reserve(levels.size());
+    for (const PerfectHashLevel& level : levels) {
+        // Deserialize refuses levels of 2^29 bytes or more, so the bit count neither wraps nor is 0
+        // (an empty bitmap gives divisor 0, which Lookup never uses).
+        divisors.emplace_back(static_cast<uint32_t>(8 * level.bits.size()));
+    }
+    return divisors;
+}
+
 uint64_t PerfectHash::Lookup(uint64_t key) const {
     uint64_t offset = 0;
-    for (const PerfectHashLevel& level : levels) {
+    for (size_t i = 0; i < levelDivisors.size(); ++i) {
+        const PerfectHashLevel& level = levels[i];
         const size_t byteCount = level.bits.size();
         if (level.seeds.empty() || byteCount == 0) {
             continue;
         }
-        // Deserialize refuses levels of 2^29 bytes or more, so the bit count neither wraps nor is 0.
-        const uint32_t m = static_cast<uint32_t>(8 * byteCount);
-        const uint32_t p = static_cast<uint32_t>(HashWithSeed(key, level.seeds[0]) % m);
+        const uint32_t p =
+            static_cast<uint32_t>(levelDivisors[i].Remainder(HashWithSeed(key, level.seeds[0])));
         const uint8_t* const bytes = level.bits.data();
         if ((bytes[p >> 3] >> (p & 7) & 1) == 0) {
             offset += level.keyCount;
@@ -231,6 +245,7 @@ uint64_t PerfectHash::GetMemoryUsage() const {
 
 void PerfectHash::Clear() {
     levels.clear();
+    levelDivisors.clear();
     keyCount = 0;
     gamma = 2;
 }
@@ -289,7 +304,9 @@ bool PerfectHash::Deserialize(const void* data, size_t size) {
         level.bits.assign(bitmap, bitmap + byteCount);
         offset += static_cast<size_t>(recordSize);
     }
+    std::vector<DataPrivate::FixedDivisor> divisors = DivisorsFor(loaded);
     levels = std::move(loaded);
+    levelDivisors = std::move(divisors);
     keyCount = DataPrivate::Load32(bytes + 8);
     gamma = DataPrivate::Load32(bytes + 12);
     return true;

@@ -37,6 +37,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/data/internal/FixedDivisor.h"
+
 namespace Quorvin {
 
 /// The MurmurHash3 64-bit finaliser of key XOR seed.
@@ -121,7 +123,13 @@ public:
     bool Deserialize(const void* data, size_t size);
 
 private:
+    // One divisor per level, by the level's bit count.
+    static std::vector<DataPrivate::FixedDivisor> DivisorsFor(const std::vector<PerfectHashLevel>& levels);
+
     std::vector<PerfectHashLevel> levels;
+    // Entry i reduces hashes modulo level i's bit count, so Lookup needs no division instruction.
+    // Either as long as `levels` or, after a Build that did not finish, empty: Lookup walks these.
+    std::vector<DataPrivate::FixedDivisor> levelDivisors;
     uint32_t keyCount = 0;
     uint32_t gamma = 2;
 };
