@@ -356,24 +356,9 @@ struct SimplexLanes {
 template <int N>
 QUORVIN_FORCEINLINE bool SimplexSetUp(__m128 point, SimplexLanes<N>& s) {
     using Shape = SimplexShape<N>;
-    float sum = Extract<0>(point) + Extract<1>(point);
-    if constexpr (N >= 3) {
-        sum += Extract<2>(point);
-    }
-    if constexpr (N >= 4) {
-        sum += Extract<3>(point);
-    }
-    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, N >= 3 ? -1 : 0, N >= 4 ? -1 : 0));
-    Cells cells;
-    if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
+    if (!SimplexFirstCorner<N>(point, s.x0, s.cell)) {
         return false;
     }
-    __m128i cellSum = _mm_and_si128(cells.cellLanes, _mm_castps_si128(used));
-    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(1, 0, 3, 2)));
-    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(2, 3, 0, 1)));
-    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(cellSum), _mm_set1_ps(Shape::Unskew));
-    s.x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, t));
-    s.cell = _mm_and_si128(cells.cellLanes, _mm_set1_epi32(255));
     const __m128i ranks = Ranks<N>(s.x0);
     // Corner c ≥ 1 has stepped along the axes of rank N − c and above: (rank + 4 − N + c) >> 2. The
     // first corner adds 0 (no rank reaches 4) and −0 to its offsets, which leaves them exact.

@@ -169,26 +169,11 @@ struct SimplexCorners {
 template <int N>
 QUORVIN_FORCEINLINE bool SimplexSetUp(__m128 point, SimplexCorners<N>& corners) {
     using Shape = SimplexShape<N>;
-    float sum = Extract<0>(point) + Extract<1>(point);
-    if constexpr (N >= 3) {
-        sum += Extract<2>(point);
-    }
-    if constexpr (N >= 4) {
-        sum += Extract<3>(point);
-    }
-    // Lanes past the dimension are cleared so that only real coordinates decide nearness.
-    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, N >= 3 ? -1 : 0, N >= 4 ? -1 : 0));
-    Cells cells;
-    if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
+    __m128 x0;
+    __m128i first;
+    if (!SimplexFirstCorner<N>(point, x0, first)) {
         return false;
     }
-    // The sum of the cells, across the lanes (past the dimension they are cleared).
-    __m128i cellSum = _mm_and_si128(cells.cellLanes, _mm_castps_si128(used));
-    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(1, 0, 3, 2)));
-    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(2, 3, 0, 1)));
-    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(cellSum), _mm_set1_ps(Shape::Unskew));
-    const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, t));
-    const __m128i first = _mm_and_si128(cells.cellLanes, _mm_set1_epi32(255));
     const __m128i ranks = Ranks<N>(x0);
     corners.offset[0] = x0;
     _mm_store_si128(reinterpret_cast<__m128i*>(corners.index[0]), first);

@@ -140,6 +140,34 @@ struct SimplexShape<4> {
     static constexpr float Added[4] = {0.1381966f, 0.2763932f, 0.4145898f, 0.5527864f};
 };
 
+// The first simplex corner of an N-dimensional point: its offsets from the point (x0) and its cell
+// by axis (& 255). False when Locate4 refuses the skewed point (see there). Lanes past the
+// dimension are cleared before locating, so that only real coordinates decide nearness.
+template <int N>
+QUORVIN_FORCEINLINE bool SimplexFirstCorner(__m128 point, __m128& x0, __m128i& cell) {
+    using Shape = SimplexShape<N>;
+    float sum = Extract<0>(point) + Extract<1>(point);
+    if constexpr (N >= 3) {
+        sum += Extract<2>(point);
+    }
+    if constexpr (N >= 4) {
+        sum += Extract<3>(point);
+    }
+    const __m128 used = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, N >= 3 ? -1 : 0, N >= 4 ? -1 : 0));
+    Cells cells;
+    if (!Locate4(_mm_and_ps(_mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew)), used), cells)) {
+        return false;
+    }
+    // The sum of the cells, across the lanes (past the dimension they are cleared).
+    __m128i cellSum = _mm_and_si128(cells.cellLanes, _mm_castps_si128(used));
+    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(1, 0, 3, 2)));
+    cellSum = _mm_add_epi32(cellSum, _mm_shuffle_epi32(cellSum, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(cellSum), _mm_set1_ps(Shape::Unskew));
+    x0 = _mm_sub_ps(point, _mm_sub_ps(cells.whole, t));
+    cell = _mm_and_si128(cells.cellLanes, _mm_set1_epi32(255));
+    return true;
+}
+
 // The rank of each axis (0 to N − 1) in the order the simplex corners step along them: the number
 // of axes it comes before. The portable code's rules are pairwise: in three dimensions an axis
 // comes before a later axis when its offset is at least as large, in two and four dimensions only
