@@ -63,13 +63,20 @@ struct KernelRequest {
     bool known = true;      ///< false when the name is none of the kernels'
 };
 
+/// A family's kernel for this process and what the test hook asked for.
+template <class Kernel>
+struct KernelChoice {
+    const Kernel* kernel = nullptr;  ///< never null once chosen
+    KernelRequest request;           ///< the test hook's request
+};
+
 /// The kernel to use and the test hook's request. `find(id, &whyNot)` returns the family's kernel
 /// `id`, or null with the reason when the build or the machine lacks it. Without a request the
 /// choice is AVX2, else SSE2, else portable; a build that switches SSE2 off wants its portable code
 /// tested, so it leaves the faster kernels to the hook. With the variable `hook` set, the named
 /// kernel is used if it is available; otherwise the choice stays automatic and the request says why.
 template <class Kernel, class Find>
-std::pair<const Kernel*, KernelRequest> ChooseKernel(const char* hook, Find find) {
+KernelChoice<Kernel> ChooseKernel(const char* hook, Find find) {
     const Kernel* kernel = find(KernelId::Portable, nullptr);
 #if QUORVIN_HAS_SSE2
     if (const Kernel* avx2 = find(KernelId::Avx2, nullptr)) {
@@ -80,7 +87,7 @@ std::pair<const Kernel*, KernelRequest> ChooseKernel(const char* hook, Find find
 #endif
     KernelRequest request;
     const char* forced = std::getenv(hook);
-    if (forced == nullptr || *forced == '\0') return {kernel, request};
+    if (forced == nullptr || *forced == '\0') return {kernel, std::move(request)};
     request.requested = forced;
     for (int i = 0; i < KernelCount; ++i) {
         const auto id = static_cast<KernelId>(i);
@@ -91,12 +98,12 @@ std::pair<const Kernel*, KernelRequest> ChooseKernel(const char* hook, Find find
         } else {
             request.problem = std::string(hook) + "=" + request.requested + ": " + whyNot;
         }
-        return {kernel, request};
+        return {kernel, std::move(request)};
     }
     request.known = false;
     request.problem =
         std::string(hook) + "=" + request.requested + ": no such kernel (portable, sse2 or avx2)";
-    return {kernel, request};
+    return {kernel, std::move(request)};
 }
 
 }  // namespace Quorvin

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <utility>
 
 #include "core/Compiler.h"
 
@@ -56,19 +55,9 @@ const CompletedKernels& TheCompletedKernels() {
     return kernels;
 }
 
-struct Choice {
-    const NoiseKernel* kernel = nullptr;
-    KernelRequest request;
-};
-
-Choice Choose() {
-    auto [kernel, request] = ChooseKernel<NoiseKernel>(
-        "QUORVIN_NOISE_KERNEL", [](KernelId id, std::string* whyNot) { return FindNoiseKernel(id, whyNot); });
-    return Choice{kernel, std::move(request)};
-}
-
-const Choice& TheChoice() {
-    static const Choice choice = Choose();
+const KernelChoice<NoiseKernel>& TheChoice() {
+    static const KernelChoice<NoiseKernel> choice =
+        ChooseKernel<NoiseKernel>("QUORVIN_NOISE_KERNEL", FindNoiseKernel);
     return choice;
 }
 

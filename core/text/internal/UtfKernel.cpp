@@ -3,26 +3,15 @@
 #include "core/text/internal/UtfKernel.h"
 
 #include <cstdlib>
-#include <utility>
 
 #include "core/Compiler.h"
 
 namespace Quorvin::UtfPrivate {
 namespace {
 
-struct Choice {
-    const UtfKernel* kernel = nullptr;
-    KernelRequest request;
-};
-
-Choice Choose() {
-    auto [kernel, request] = ChooseKernel<UtfKernel>(
-        "QUORVIN_TEXT_KERNEL", [](KernelId id, std::string* whyNot) { return FindUtfKernel(id, whyNot); });
-    return Choice{kernel, std::move(request)};
-}
-
-const Choice& TheChoice() {
-    static const Choice choice = Choose();
+const KernelChoice<UtfKernel>& TheChoice() {
+    static const KernelChoice<UtfKernel> choice =
+        ChooseKernel<UtfKernel>("QUORVIN_TEXT_KERNEL", FindUtfKernel);
     return choice;
 }
 
