@@ -51,18 +51,6 @@ bool BloomFilter::Build(const std::unordered_set<uint64_t>& keys, double rate) {
     return true;
 }
 
-void BloomFilter::Insert(uint64_t key) {
-    if (words.empty()) {
-        return;
-    }
-    uint64_t* const bits = words.data();
-    ForEachPosition(key, positionDivisor, hashCount, [bits](size_t word, uint64_t mask) {
-        bits[word] |= mask;
-        return true;
-    });
-    ++insertedCount;
-}
-
 double BloomFilter::EstimateFalsePositiveRate() const {
     if (bitCount == 0 || insertedCount == 0) {
         return 0.0;

@@ -65,17 +65,25 @@ public:
 
     /// Sets the key's bits and counts it (a key inserted twice counts twice). Does nothing at all on
     /// an invalid filter.
-    void Insert(uint64_t key);
+    void Insert(uint64_t key) {
+        if (words.empty()) return;
+        uint64_t* const bits = words.data();
+        ForEachPosition(key, positionDivisor, hashCount, [bits](uint64_t position) {
+            bits[position >> 6] |= uint64_t{1} << (position & 63);
+            return true;
+        });
+        ++insertedCount;
+    }
 
     /// True when every bit of the key is set (a false positive is possible); false on an invalid
     /// filter.
     bool MayContain(uint64_t key) const {
-        // Inline: a query loop is the filter's hot path, and the compiler overlaps one key's probes
-        // with the next key's hashing only when it sees both.
+        // Inline, as Insert: a query loop is the filter's hot path, and the compiler overlaps one
+        // key's probes with the next key's hashing only when it sees both.
         if (words.empty()) return false;
         const uint64_t* const bits = words.data();
         return ForEachPosition(key, positionDivisor, hashCount,
-                               [bits](size_t word, uint64_t mask) { return (bits[word] & mask) != 0; });
+                               [bits](uint64_t position) { return (bits[position >> 6] >> (position & 63)) & 1; });
     }
 
     /// Keys inserted since the filter was last sized, cleared or loaded (modulo 2^32).
@@ -115,18 +123,20 @@ public:
     bool Deserialize(const void* data, size_t size);
 
 private:
-    // Calls probe(word, mask) for the k positions (h1 + i * h2) mod 2^64 mod m, i = 0 upward, until
-    // it returns false. Each position is reduced on its own, by multiplication (FixedDivisor): the
+    // Calls probe(position) for the k positions (h1 + i * h2) mod 2^64 mod m, i = 0 upward, until it
+    // returns false. Each position is reduced on its own, by multiplication (FixedDivisor): the
     // reductions are independent, so they and the word accesses overlap, which measured faster than
-    // stepping one position from the last. Needs m > 0.
+    // stepping one position from the last. Once the words outgrow the caches every probe waits on
+    // memory, and then the instructions per probe decide how many probes the processor keeps in
+    // flight: the divisor is therefore a local copy (a store to the words could otherwise alias it
+    // and force a reload) and a probe passes the bare position. Needs m > 0.
     template <class Probe>
-    static bool ForEachPosition(uint64_t key, const DataPrivate::FixedDivisor& m, uint32_t k, Probe&& probe) {
+    static bool ForEachPosition(uint64_t key, DataPrivate::FixedDivisor m, uint32_t k, Probe&& probe) {
         uint64_t h1;
         uint64_t h2;
         ComputeHashPair(key, h1, h2);
         for (uint32_t i = 0; i < k; ++i) {
-            const uint64_t position = m.Remainder(h1 + i * h2);
-            if (!probe(static_cast<size_t>(position >> 6), uint64_t{1} << (position & 63))) return false;
+            if (!probe(m.Remainder(h1 + i * h2))) return false;
         }
         return true;
     }

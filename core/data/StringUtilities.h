@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Compiler.h"
+
 namespace Quorvin {
 
 /// Appends to `output` (which is not cleared) the escaped form of `input`: tab, line feed, carriage
@@ -32,9 +34,10 @@ void UnescapeString(std::string_view input, std::string& output);
 /// a line feed keeps both; trailing whitespace is collapsed but not stripped.
 std::string CompactWhitespace(std::string_view input);
 
-/// MurmurHash3 x86 32-bit hash of `length` bytes at `data`, seed 0. Defined here so that a call with
-/// a short or constant length inlines. `data` may be null when `length` is 0.
-inline uint32_t MurmurHash32(const void* data, uint64_t length) {
+/// MurmurHash3 x86 32-bit hash of `length` bytes at `data`, seed 0. Defined here, and always
+/// inlined, so that hashing a short key costs no call: compilers otherwise keep the loop out of
+/// line whenever the length is not a constant. `data` may be null when `length` is 0.
+QUORVIN_FORCEINLINE uint32_t MurmurHash32(const void* data, uint64_t length) {
     constexpr uint32_t c1 = 0xcc9e2d51;
     constexpr uint32_t c2 = 0x1b873593;
     const auto* bytes = static_cast<const unsigned char*>(data);

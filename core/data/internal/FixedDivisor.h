@@ -21,8 +21,7 @@ public:
     /// less than a / 2^64 < 1: the quotient q is exact or one short, and a - q d is below 2 d.
     uint64_t Remainder(uint64_t a) const {
         const uint64_t quotient = MultiplyHigh64(a, reciprocal);
-        const uint64_t remainder = a - quotient * divisor;
-        return remainder >= divisor ? remainder - divisor : remainder;
+        return SubtractUnlessBelow(a - quotient * divisor, divisor);
     }
 
     uint32_t Divisor() const { return divisor; }
