@@ -82,8 +82,9 @@ public:
         // key's probes with the next key's hashing only when it sees both.
         if (words.empty()) return false;
         const uint64_t* const bits = words.data();
-        return ForEachPosition(key, positionDivisor, hashCount,
-                               [bits](uint64_t position) { return (bits[position >> 6] >> (position & 63)) & 1; });
+        return ForEachPosition(key, positionDivisor, hashCount, [bits](uint64_t position) {
+            return (bits[position >> 6] >> (position & 63)) & 1;
+        });
     }
 
     /// Keys inserted since the filter was last sized, cleared or loaded (modulo 2^32).
