@@ -133,7 +133,12 @@ function(quorvin_test name)
   if(ARG_LABELS)
     set(label_property LABELS ${ARG_LABELS})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120 ${label_property})
+  # The tests are listed when CTest starts, not after each link. Under Wine a listing after a link
+  # meets a server that the pauses between compiles leave idle or shutting down, and one such
+  # listing once held its output pipe open until the discovery timeout failed the build. At test
+  # time the listings run back to back with the tests, on one warm server.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120
+                       ${label_property})
 endfunction()
 
 # quorvin_fuzz_target(NAME SOURCES ... DEPS ... SEEDS folder [ARGS libFuzzer options...])
