@@ -257,11 +257,11 @@ TEST(RunProcessCaptured, LeavesNoHandleOpen) {
     // children inherit each other's pipe ends). A first round lets the system settle whatever it
     // keeps for later runs.
     //
-    // Wine now and then (about one start in a few thousand here) fails a CreateProcessW made while other
-    // threads start processes, with ERROR_INTERNAL_ERROR, also without any of this code. The run
-    // then rightly reports ProcessNotStarted. Such a failure has twice left one more thread handle
-    // in this process, although a run that cannot start closes every handle it opened. Those runs
-    // are counted apart, a few are allowed, and each may account for one thread handle.
+    // Under Wine, about one CreateProcessW in a few thousand that races with starts on other threads
+    // fails with ERROR_INTERNAL_ERROR; a program without any of this code sees it too. The run then
+    // rightly reports ProcessNotStarted. Twice such a failure left one more thread handle in this
+    // process, although a run that cannot start closes every handle it opened. Those runs are
+    // counted apart, a few are allowed, and each may account for one thread handle.
     constexpr int Threads = 8;
     struct Round {
         std::vector<std::string> wrongResults;  // exit code, bytes received and last error of each
