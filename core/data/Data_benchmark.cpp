@@ -150,29 +150,28 @@ void Xxh32(benchmark::State& state) {
 // begins, as when hashes are chained.
 volatile uint64_t zeroMask = 0;
 
-void MurmurOursLatency(benchmark::State& state) {
-    const size_t size = static_cast<size_t>(state.range(0));
-    const unsigned char* data = Bytes(size).data();
-    const uint64_t mask = zeroMask;
-    uint32_t hash = 0;
-    for (auto _ : state) {
-        hash = MurmurHash32(data + (hash & mask), size);
-    }
-    benchmark::DoNotOptimize(hash);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
-}
+struct OurMurmur {
+    uint32_t operator()(const unsigned char* data, size_t size) const { return MurmurHash32(data, size); }
+};
 
-void MurmurLibraryLatency(benchmark::State& state) {
+struct LibraryMurmur {
+    uint32_t operator()(const unsigned char* data, size_t size) const {
+        uint32_t out[1];
+        lmmh_x86_32(data, static_cast<unsigned>(size), 0, out);
+        return out[0];
+    }
+};
+
+template <class Hash>
+void MurmurLatency(benchmark::State& state, Hash hash) {
     const size_t size = static_cast<size_t>(state.range(0));
     const unsigned char* data = Bytes(size).data();
     const uint64_t mask = zeroMask;
-    uint32_t hash = 0;
+    uint32_t last = 0;
     for (auto _ : state) {
-        uint32_t out[1];
-        lmmh_x86_32(data + (hash & mask), static_cast<unsigned>(size), 0, out);
-        hash = out[0];
+        last = hash(data + (last & mask), size);
     }
-    benchmark::DoNotOptimize(hash);
+    benchmark::DoNotOptimize(last);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }
 
@@ -182,8 +181,8 @@ BENCHMARK_TEMPLATE(MurmurOursFixedLength, 16);
 BENCHMARK_TEMPLATE(MurmurOursFixedLength, 64);
 BENCHMARK(MurmurLibrary)->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10)->Arg(1 << 20);
 BENCHMARK(Xxh32)->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10)->Arg(1 << 20);
-BENCHMARK(MurmurOursLatency)->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10);
-BENCHMARK(MurmurLibraryLatency)->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10);
+BENCHMARK_CAPTURE(MurmurLatency, Ours, OurMurmur{})->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10);
+BENCHMARK_CAPTURE(MurmurLatency, Library, LibraryMurmur{})->Arg(4)->Arg(16)->Arg(64)->Arg(1 << 10);
 
 // ---- Perfect hash ----
 
