@@ -66,10 +66,11 @@ def main():
         expect("decoy" not in out, f"the decoy configuration was read: {out!r}")
 
         code, out, trace = run(wine_run, probe, "crash", parent, relay=True)
-        expect(code == CRASH_EXIT, f"crash run ended with {code}")
+        expect(code == CRASH_EXIT, f"crash run ended with {code}: {out!r} {trace[-2000:]}")
         wanted = (windows_deep + "\\bugreport.exe").replace("\\", "\\\\")
-        expect(any("CreateProcessW" in line and wanted in line for line in trace.splitlines()),
-               "the crash callback did not ask for the program beside the executable")
+        starts = [line for line in trace.splitlines() if "CreateProcessW" in line]
+        expect(any(wanted in line for line in starts),
+               f"the crash callback did not ask for the program beside the executable: {starts[-4:]}")
         time.sleep(1)
         expect(not os.path.exists(os.path.join(parent, "bugreport-commandline.txt")), "the decoy program ran")
     finally:
