@@ -28,7 +28,8 @@
 #endif
 
 // SSE2 is part of every x86-64 target; code that uses it keeps a portable path beside it, which a
-// build selects by defining QUORVIN_HAS_SSE2 as 0 (the sanitizer build does, to test that path).
+// build selects by defining QUORVIN_HAS_SSE2 as 0. Tests reach every path of a build by forcing each
+// kernel in turn, so no build needs to leave SSE2 out for the portable path to be tested.
 #if !defined(QUORVIN_HAS_SSE2)
 #if defined(__SSE2__) || defined(_M_X64)
 #define QUORVIN_HAS_SSE2 1
@@ -137,6 +138,34 @@ inline uint64_t MultiplyHigh64(uint64_t a, uint64_t b) {
     const uint64_t middle1 = aHigh * bLow + (low >> 32);
     const uint64_t middle2 = aLow * bHigh + (middle1 & 0xFFFFFFFF);
     return aHigh * bHigh + (middle1 >> 32) + (middle2 >> 32);
+#endif
+}
+
+/// MultiplyDivide64 for targets without a 128-bit integer type: long division of the 128-bit
+/// product, one bit at a time. The quotient's bits above 64 are dropped, so only the remainder of
+/// the high half is carried in.
+inline uint64_t MultiplyDivide64Portable(uint64_t a, uint64_t b, uint64_t divisor) {
+    const uint64_t low = a * b;
+    uint64_t remainder = MultiplyHigh64(a, b) % divisor;
+    uint64_t quotient = 0;
+    for (int bit = 63; bit >= 0; --bit) {
+        const bool carry = (remainder >> 63) != 0;
+        remainder = (remainder << 1) | ((low >> bit) & 1);
+        quotient <<= 1;
+        if (carry || remainder >= divisor) {
+            remainder -= divisor;
+            quotient |= 1;
+        }
+    }
+    return quotient;
+}
+
+/// The low 64 bits of floor(a * b / divisor), from the exact 128-bit product; divisor > 0.
+inline uint64_t MultiplyDivide64(uint64_t a, uint64_t b, uint64_t divisor) {
+#if defined(__SIZEOF_INT128__)
+    return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b / divisor);
+#else
+    return MultiplyDivide64Portable(a, b, divisor);
 #endif
 }
 

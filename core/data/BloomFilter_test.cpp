@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -67,6 +68,20 @@ TEST(BloomFilter, SizesFromCountAndRateExactly) {
         EXPECT_TRUE(filter.IsValid());
         EXPECT_EQ(filter.GetInsertedCount(), 0u);
     }
+    // The hash count is round(m / n · ln 2), clamped to 1 .. 16: checked over many sizes and rates,
+    // including those where the rounding decides (a factor off by a little rounds them otherwise).
+    int decidedByRounding = 0;
+    for (uint32_t count = 1; count <= 3000; count += 7) {
+        for (const double rate : {0.3, 0.1, 0.05, 0.01, 0.002, 0.0001}) {
+            filter.Initialize(count, rate);
+            const double exact = static_cast<double>(filter.GetBitCount()) / count * std::log(2.0);
+            const double expected = std::clamp(std::round(exact), 1.0, 16.0);
+            ASSERT_EQ(filter.GetHashCount(), expected) << count << " " << rate;
+            decidedByRounding += std::round(exact) != std::round(exact * 1.01) ||
+                                 std::round(exact) != std::round(exact * 0.99);
+        }
+    }
+    EXPECT_GT(decidedByRounding, 20);
     filter.Initialize(1000, 0.01);
     EXPECT_EQ(filter.GetMemoryUsage(), 1240u);
     EXPECT_EQ(filter.Serialize().size(), 1220u);

@@ -2,8 +2,8 @@
 #include "core/data/PerfectHash.h"
 
 #include <cstring>
-#include <random>
 
+#include "core/data/internal/BuildSeeds.h"
 #include "core/data/internal/ByteIo.h"
 
 namespace Quorvin {
@@ -18,7 +18,6 @@ constexpr uint32_t MapVersion = 2;
 constexpr size_t MapHeaderSize = 17;
 constexpr int AttemptsPerLevel = 50;
 constexpr uint32_t MaxGamma = 6;
-constexpr uint64_t SeedStride = 0x9E3779B97F4A7C15ULL;
 // A level of this many bytes has 2^32 bits, which its 32-bit bit count cannot express.
 constexpr uint64_t MaxLevelBytes = (uint64_t{1} << 29) - 1;
 
@@ -110,7 +109,7 @@ bool PerfectHash::Build(std::span<const uint64_t> keys) {
     if (n == 0) {
         return true;
     }
-    std::mt19937_64 generator(n + 12345);
+    DataPrivate::BuildSeeds seeds(n);
     PlacementCounter counter;
     std::vector<uint64_t> current;
     std::vector<uint64_t> next;
@@ -132,7 +131,7 @@ bool PerfectHash::Build(std::span<const uint64_t> keys) {
         uint64_t seed = 0;
         bool placed = false;
         for (int attempt = 0; attempt < AttemptsPerLevel && !placed; ++attempt) {
-            seed = generator() + static_cast<uint64_t>(attempt) * SeedStride;
+            seed = seeds.Next(attempt);
             placed = counter.Place(list, seed, m);
         }
         if (!placed) {
@@ -143,7 +142,7 @@ bool PerfectHash::Build(std::span<const uint64_t> keys) {
             // Denser keys than this gamma can separate: start over with sparser bitmaps.
             ++gamma;
             levels.clear();
-            generator.seed(uint64_t{gamma} * 1000 + 12345 + n);
+            seeds.Restart(gamma);
             list = keys;
             continue;
         }
@@ -279,8 +278,10 @@ bool PerfectHash::Deserialize(const void* data, size_t size) {
     if (levelCount > MaxLevels) {
         return false;
     }
+    const uint32_t announcedKeys = DataPrivate::Load32(bytes + 8);
     std::vector<PerfectHashLevel> loaded(levelCount);
     size_t offset = HashHeaderSize;
+    uint64_t placedKeys = 0;
     for (PerfectHashLevel& level : loaded) {
         const size_t remaining = size - offset;
         if (remaining < LevelHeaderSize) {
@@ -296,6 +297,7 @@ bool PerfectHash::Deserialize(const void* data, size_t size) {
         }
         level.seedCount = seedCount;
         level.keyCount = DataPrivate::Load32(bytes + offset + 4);
+        placedKeys += level.keyCount;
         level.seeds.resize(seedCount);
         for (uint32_t i = 0; i < seedCount; ++i) {
             level.seeds[i] = DataPrivate::Load64(bytes + offset + LevelHeaderSize + 8 * size_t{i});
@@ -304,10 +306,16 @@ bool PerfectHash::Deserialize(const void* data, size_t size) {
         level.bits.assign(bitmap, bitmap + byteCount);
         offset += static_cast<size_t>(recordSize);
     }
+    // Lookup answers a level's rank plus the key counts of the levels before it, so levels that
+    // place exactly keyCount keys between them keep every answer below keyCount. A hash without
+    // levels (never built, or a failed Build) answers NotFound whatever its count says.
+    if (levelCount != 0 && placedKeys != announcedKeys) {
+        return false;
+    }
     std::vector<DataPrivate::FixedDivisor> divisors = DivisorsFor(loaded);
     levels = std::move(loaded);
     levelDivisors = std::move(divisors);
-    keyCount = DataPrivate::Load32(bytes + 8);
+    keyCount = announcedKeys;
     gamma = DataPrivate::Load32(bytes + 12);
     return true;
 }

@@ -21,8 +21,9 @@
 //
 // Loading never trusts the blob: every count is checked against the bytes that are really there
 // before anything is allocated, a blob is either loaded whole or not at all (a failed load leaves
-// the object exactly as it was), and whatever loads can be queried safely; a level that claims more
-// placed keys than it marks merely answers NotFound for the excess.
+// the object exactly as it was), and whatever loads can be queried safely: the levels' key counts
+// must add up to the hash's key count, so every answer stays below GetKeyCount(), and a level that
+// claims more placed keys than it marks merely answers NotFound for the excess.
 //
 // Thread-safety: none internal. Const members (Lookup, Find, the getters, Serialize) may run in
 // parallel on an object nobody modifies; Build, BuildRankIndex, Clear and Deserialize need exclusive
@@ -118,8 +119,10 @@ public:
     /// Replaces the hash with the one stored in the `size` bytes at `data`; bytes after the last
     /// level are ignored. The loaded hash has no rank directories until BuildRankIndex. Returns
     /// false, leaving the hash unchanged, when the input is shorter than 20 bytes, has another
-    /// magic or version, announces more than MaxLevels levels, ends inside a level record, or has a
-    /// level of 2^29 bitmap bytes or more (which no 32-bit bit count can address).
+    /// magic or version, announces more than MaxLevels levels, ends inside a level record, has a
+    /// level of 2^29 bitmap bytes or more (which no 32-bit bit count can address), or has levels
+    /// whose key counts do not add up to its key count. A blob without levels loads whatever its
+    /// key count (a failed Build writes one) and answers NotFound to every key.
     bool Deserialize(const void* data, size_t size);
 
 private:

@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint32_t value = 0xDEADBEEF;
         const bool found = map.Find(key, value);
         const uint64_t index = hash.Lookup(key);
+        Require(index == PerfectHash::NotFound || index < hash.GetKeyCount());
         Require(found == (map.IsBuilt() && index < map.GetValueCount()));
         Require(!found || value == map.GetValues()[index]);
     }

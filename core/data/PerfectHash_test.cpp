@@ -9,6 +9,7 @@
 #include <random>
 #include <unordered_set>
 
+#include "core/data/internal/BuildSeeds.h"
 #include "core/data/internal/ByteIo.h"
 
 namespace Quorvin {
@@ -115,9 +116,11 @@ TEST(PerfectHash, HandlesEmptySingleAndRepeatedKeyLists) {
     EXPECT_EQ(DataPrivate::Load64(level.bits.data()), uint64_t{1} << position);
     EXPECT_EQ(hash.Lookup(42), 0u);
 
+    // A repeat is never placed, so the build starts over at every gamma up to 6 before it gives up.
     EXPECT_FALSE(hash.Build(std::vector<uint64_t>{5, 9, 5}));
     EXPECT_TRUE(hash.GetLevels().empty());
     EXPECT_EQ(hash.GetKeyCount(), 3u);
+    EXPECT_EQ(hash.GetGamma(), 6u);
     EXPECT_EQ(hash.Lookup(9), PerfectHash::NotFound);
     hash.Clear();
     EXPECT_EQ(hash.GetKeyCount(), 0u);
@@ -133,6 +136,26 @@ TEST(PerfectHash, HandlesEmptySingleAndRepeatedKeyLists) {
     EXPECT_EQ(value, 7u);
     map.Clear();
     EXPECT_FALSE(map.IsBuilt());
+}
+
+// Distinct keys practically never force a build to start over (two keys left in a 64-bit level
+// collide in 50 attempts with probability 2^-300), so the restart's seeding is pinned here: the
+// Mersenne Twister seeded with gamma * 1000 + 12345 + n, one draw per attempt plus attempt times
+// the stride.
+TEST(PerfectHash, BuildSeedsFollowTheGeneratorAndRestartAtTheRaisedGamma) {
+    constexpr uint64_t Stride = 0x9E3779B97F4A7C15ULL;
+    DataPrivate::BuildSeeds seeds(3);
+    EXPECT_EQ(seeds.Next(0), 0xa5f2efcb82a28e3dULL);
+    std::mt19937_64 first(12348);
+    first();
+    EXPECT_EQ(seeds.Next(1), first() + Stride);
+    for (const uint32_t gamma : {3u, 6u}) {
+        seeds.Restart(gamma);
+        std::mt19937_64 reference(gamma == 3 ? 15348 : 18348);
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            ASSERT_EQ(seeds.Next(attempt), reference() + attempt * Stride) << gamma << " " << attempt;
+        }
+    }
 }
 
 // For key sets of many sizes: one-to-one onto 0 .. n - 1, the same levels for any key order, and a
@@ -267,6 +290,22 @@ TEST(PerfectHash, ReadersRefuseTruncatedCorruptedAndHostileBlobs) {
     EXPECT_EQ(hash.Serialize(), blob);
     EXPECT_EQ(map.Serialize(), mapBlob);
 
+    // Levels that place more keys than the header counts would answer past GetKeyCount(): one key,
+    // one level claiming 64 with every bit set.
+    std::string overclaiming = Bytes({0xBB, 0xBB, 0xBB, 0xBB, 1, 0, 0, 0, 1,    0, 0, 0, 2, 0, 0, 0,
+                                      1,    0,    0,    0,    1, 0, 0, 0, 0x40, 0, 0, 0, 8, 0, 0, 0});
+    overclaiming += std::string(8, '\0') + std::string(8, '\xFF');
+    EXPECT_FALSE(hash.Deserialize(overclaiming));
+    EXPECT_FALSE(hash.Deserialize(patched(blob, 8, original.GetKeyCount() + 1)));
+    EXPECT_FALSE(hash.Deserialize(patched(blob, 8, original.GetKeyCount() - 1)));
+    EXPECT_EQ(hash.Serialize(), blob);
+    // What a failed build writes (a key count and no levels) still loads, and finds nothing.
+    PerfectHash unplaced;
+    ASSERT_FALSE(unplaced.Build(std::vector<uint64_t>{4, 4}));
+    ASSERT_TRUE(hash.Deserialize(unplaced.Serialize()));
+    EXPECT_EQ(hash.GetKeyCount(), 2u);
+    EXPECT_EQ(hash.Lookup(4), PerfectHash::NotFound);
+
     // Mutated blobs: whatever loads answers within its own counts.
     for (int trial = 0; trial < 3000; ++trial) {
         const bool ofMap = trial % 2 != 0;
@@ -287,8 +326,11 @@ TEST(PerfectHash, ReadersRefuseTruncatedCorruptedAndHostileBlobs) {
                 continue;
             }
             for (int i = 0; i < 20; ++i) {
+                const uint64_t key = i < 10 ? keys[random() % keys.size()] : random();
+                const uint64_t index = map.GetHash().Lookup(key);
+                ASSERT_TRUE(index == PerfectHash::NotFound || index < map.GetHash().GetKeyCount());
                 uint32_t value = 0;
-                map.Find(i < 10 ? keys[random() % keys.size()] : random(), value);
+                map.Find(key, value);
             }
             const std::string reserialized = map.Serialize();
             PerfectHashMap again;
@@ -297,14 +339,10 @@ TEST(PerfectHash, ReadersRefuseTruncatedCorruptedAndHostileBlobs) {
             if (!hash.Deserialize(bytes)) {
                 continue;
             }
-            uint64_t claimed = 0;
-            for (const PerfectHashLevel& level : hash.GetLevels()) {
-                claimed += level.keyCount;
-            }
             for (int rank = 0; rank < 2; ++rank) {
                 for (int i = 0; i < 20; ++i) {
                     const uint64_t index = hash.Lookup(i < 10 ? keys[random() % keys.size()] : random());
-                    ASSERT_TRUE(index == PerfectHash::NotFound || index < claimed);
+                    ASSERT_TRUE(index == PerfectHash::NotFound || index < hash.GetKeyCount());
                 }
                 hash.BuildRankIndex();
             }

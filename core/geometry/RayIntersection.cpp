@@ -1,6 +1,7 @@
 // Ray against quadrilateral and triangle: the bilinear-patch test and the two projected tests.
 #include "core/geometry/RayIntersection.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "core/diagnostics/Ensure.h"
@@ -104,6 +105,13 @@ float Cross2(const Vec3& s, const Vec3& q, int a, int b) {
     return static_cast<float>(sa * qb - sb * qa);
 }
 
+bool IsFinite(const Vec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// A shape whose projected area is zero (its corners collapsed onto a line or a point) or not finite
+// has no inside: without this, a triangle collapsed onto a line contains every point of that line's
+// projection that the weights' signs cannot tell apart.
+bool HasArea(float twiceArea) { return std::fabs(twiceArea) > 0.0f && std::fabs(twiceArea) <= FLT_MAX; }
+
 // Whether P lies in triangle (p0, p1, p2), from wA (edge p1 p2) and wB (edge p0 p1) against the
 // triangle's own area; the sign of the area gives the winding.
 bool InTriangle(float area, float wA, float wB) {
@@ -188,13 +196,19 @@ bool IntersectQuad(const Quad& quad, const Vec3& origin, const Vec3& direction, 
 bool IntersectQuadProjected(const Quad& quad, const Vec3& origin, const Vec3& direction, const Vec3& normal,
                             bool twoSided, RayHit& hit) {
     ProjectedHit meet;
-    if (!MeetPlane(quad.p0, origin, direction, normal, twoSided, meet)) {
+    if (!IsFinite(quad.p0) || !IsFinite(quad.p1) || !IsFinite(quad.p2) || !IsFinite(quad.p3) ||
+        !MeetPlane(quad.p0, origin, direction, normal, twoSided, meet)) {
         return false;
     }
     const Vec3& P = meet.point;
     const int a = meet.a, b = meet.b;
 
     const float area1 = Cross2(Sub(quad.p0, quad.p2), Sub(quad.p1, quad.p2), a, b);
+    const float area2 = Cross2(Sub(quad.p2, quad.p0), Sub(quad.p3, quad.p0), a, b);
+    // A quad with area in one half only (a corner on the diagonal) is still tested as before.
+    if (!HasArea(std::fabs(area1) + std::fabs(area2))) {
+        return false;
+    }
     const float wA = Cross2(Sub(quad.p1, P), Sub(quad.p2, P), a, b);
     const float wB = Cross2(Sub(quad.p0, P), Sub(quad.p1, P), a, b);
     // Outside the edges p0 p1 or p1 p2 means outside the whole quad.
@@ -202,7 +216,6 @@ bool IntersectQuadProjected(const Quad& quad, const Vec3& origin, const Vec3& di
         return false;
     }
     if (!InTriangle(area1, wA, wB)) {
-        const float area2 = Cross2(Sub(quad.p2, quad.p0), Sub(quad.p3, quad.p0), a, b);
         const float wC = Cross2(Sub(quad.p2, P), Sub(quad.p3, P), a, b);
         const float wD = Cross2(Sub(quad.p0, P), Sub(quad.p2, P), a, b);
         if (!InTriangle(area2, wC, wD)) {
@@ -227,12 +240,16 @@ bool IntersectQuadProjected(const Quad& quad, const Vec3& origin, const Vec3& di
 bool IntersectTriangleProjected(const Triangle& triangle, const Vec3& origin, const Vec3& direction,
                                 const Vec3& normal, bool twoSided, RayHit& hit) {
     ProjectedHit meet;
-    if (!MeetPlane(triangle.p0, origin, direction, normal, twoSided, meet)) {
+    if (!IsFinite(triangle.p0) || !IsFinite(triangle.p1) || !IsFinite(triangle.p2) ||
+        !MeetPlane(triangle.p0, origin, direction, normal, twoSided, meet)) {
         return false;
     }
     const Vec3& P = meet.point;
     const int a = meet.a, b = meet.b;
     const float area = Cross2(Sub(triangle.p0, triangle.p2), Sub(triangle.p1, triangle.p2), a, b);
+    if (!HasArea(area)) {
+        return false;
+    }
     const float wA = Cross2(Sub(triangle.p1, P), Sub(triangle.p2, P), a, b);
     const float wB = Cross2(Sub(triangle.p0, P), Sub(triangle.p1, P), a, b);
     if (!InTriangle(area, wA, wB)) {

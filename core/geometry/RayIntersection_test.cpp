@@ -93,6 +93,44 @@ TEST(RayIntersection, StartOnTheSurfaceBackSideAndMisses) {
     }
 }
 
+// Shapes without area, or with a corner that is not finite, have no inside for the projected tests:
+// collapsed onto a line or a point they would otherwise catch rays anywhere along that line.
+TEST(RayIntersection, DegenerateAndNonFiniteShapesMissTheProjectedTests) {
+    RayHit hit = Untouched;
+    const Triangle line({0, 0, 0}, {1, 0, 0}, {2, 0, 0});
+    const Triangle point({0, 0, 0}, {0, 0, 0}, {0, 0, 0});
+    EXPECT_FALSE(IntersectTriangleProjected(line, {100, 0, 1}, Down, Up, false, hit));
+    EXPECT_FALSE(IntersectTriangleProjected(line, {0.5f, 0, 1}, Down, Up, true, hit));
+    EXPECT_FALSE(IntersectTriangleProjected(point, {0, 0, 1}, Down, Up, true, hit));
+    EXPECT_FALSE(IntersectQuadProjected(Quad({0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}), {-50, 0, 1}, Down,
+                                        Up, false, hit));
+    EXPECT_FALSE(IntersectQuadProjected(Quad({0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {NAN, NAN, NAN}),
+                                        {0.9f, 0.1f, 1}, Down, Up, false, hit));
+    EXPECT_FALSE(IntersectQuadProjected(Quad({0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, INFINITY}),
+                                        {0.9f, 0.1f, 1}, Down, Up, false, hit));
+    EXPECT_FALSE(IntersectTriangleProjected(Triangle({0, 0, 0}, {1, 0, NAN}, {1, 1, 0}), {0.9f, 0.1f, 1},
+                                            Down, Up, false, hit));
+    EXPECT_TRUE(IsUntouched(hit));
+
+    // Random shapes collapsed onto a line (integer corners, so the zero area is exact) against rays
+    // through points of that line and around it.
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> coordinate(-20, 20);
+    for (int i = 0; i < 2000; ++i) {
+        const Vec3 p0{float(coordinate(rng)), float(coordinate(rng)), 0};
+        const Vec3 step{float(coordinate(rng) % 4), float(coordinate(rng) % 4), 0};
+        const auto along = [&](float s) { return Vec3{p0.x + s * step.x, p0.y + s * step.y, 0}; };
+        const int k = coordinate(rng) % 5;
+        const Vec3 target = along(static_cast<float>(coordinate(rng) % 7));
+        const Vec3 origin{target.x, target.y, 2};
+        ASSERT_FALSE(
+            IntersectTriangleProjected(Triangle(p0, along(1), along(float(k))), origin, Down, Up, true, hit));
+        ASSERT_FALSE(IntersectQuadProjected(Quad(p0, along(1), along(2), along(float(k))), origin, Down, Up,
+                                            true, hit));
+    }
+    EXPECT_TRUE(IsUntouched(hit));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Random shapes in random planes, against a reference in double built from the 2D shape and the
 // exact embedding.

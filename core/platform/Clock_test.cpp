@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+#include "core/Compiler.h"
+
 #if defined(_WIN32)
 #include "core/windows/WindowsApi.h"
 #endif
@@ -91,6 +93,51 @@ TEST(Clock, SlowCountersConvertFromTheFrequency) {
     EXPECT_EQ(TickCount::FromMilliseconds(12345, none).ticks, 0);
     EXPECT_EQ(TickCount::FromMicroseconds(12345, ComputeTimerConstants(-5)).ticks, 0);
 }
+
+#if defined(__SIZEOF_INT128__)
+// Constants with a factor of 0 convert through the frequency, exactly for every tick count and
+// frequency: checked against 128-bit signed arithmetic, over the whole range of both, including
+// hand-made constants whose plain products would overflow 64 bits.
+TEST(Clock, FrequencyConversionsAreExactAtEveryMagnitude) {
+    const auto reference = [](int64_t ticks, int64_t units, int64_t frequency) {
+        return static_cast<int64_t>(static_cast<uint64_t>(static_cast<__int128>(ticks) * units / frequency));
+    };
+    const auto referenceTicks = [](uint64_t count, int64_t frequency, int64_t units) {
+        return static_cast<int64_t>(static_cast<uint64_t>(static_cast<unsigned __int128>(count) *
+                                                          static_cast<uint64_t>(frequency) / units));
+    };
+    TimerConstants huge;
+    huge.performanceFrequency = INT64_MAX;
+    EXPECT_EQ(TickCount(INT64_MAX - 1).ToMicroseconds(huge), 999999);
+    EXPECT_EQ(TickCount(INT64_MIN).ToMicroseconds(huge), -1000000);
+    EXPECT_EQ(TickCount::FromMicroseconds(999999, huge).ticks, referenceTicks(999999, INT64_MAX, 1000000));
+
+    std::mt19937_64 random(77);
+    for (int i = 0; i < 20000; ++i) {
+        TimerConstants c;
+        c.performanceFrequency = static_cast<int64_t>(random() >> (1 + random() % 63));
+        if (c.performanceFrequency == 0) {
+            continue;
+        }
+        const int64_t ticks = static_cast<int64_t>(random()) >> (random() % 64);
+        const uint64_t count = random() >> (random() % 64);
+        ASSERT_EQ(TickCount(ticks).ToMicroseconds(c), reference(ticks, 1000000, c.performanceFrequency))
+            << ticks << " " << c.performanceFrequency;
+        ASSERT_EQ(TickCount(ticks).ToMilliseconds(c), reference(ticks, 1000, c.performanceFrequency));
+        ASSERT_EQ(TickCount::FromMicroseconds(count, c).ticks,
+                  referenceTicks(count, c.performanceFrequency, 1000000));
+        ASSERT_EQ(TickCount::FromMilliseconds(count, c).ticks,
+                  referenceTicks(count, c.performanceFrequency, 1000));
+        // The long division kept for targets without a 128-bit type gives the same quotients.
+        const uint64_t divisor = random() >> (random() % 64);
+        if (divisor != 0) {
+            ASSERT_EQ(MultiplyDivide64Portable(count, static_cast<uint64_t>(ticks), divisor),
+                      static_cast<uint64_t>(static_cast<unsigned __int128>(count) *
+                                            static_cast<uint64_t>(ticks) / divisor));
+        }
+    }
+}
+#endif
 
 #if defined(_WIN32)
 TEST(Clock, ProcessConstantsDriveTheConversions) {

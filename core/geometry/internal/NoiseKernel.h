@@ -7,9 +7,9 @@
 //
 // The choice is made once, on first use, from the processor (CPUID: AVX2, BMI1, BMI2, POPCNT, AVX,
 // OSXSAVE) and the operating system's support for the AVX register state (XCR0 bits 1 and 2): the
-// fastest kernel that is built and supported. A build with QUORVIN_HAS_SSE2 set to 0 (the sanitizer
-// build) builds no SSE2 kernel and chooses the portable one, but still builds the AVX2 kernel so
-// that it can be forced and tested there too.
+// fastest kernel that is built and supported. A build with QUORVIN_HAS_SSE2 set to 0 (a target
+// without SSE2) builds no SSE2 kernel and chooses the portable one, but still builds the AVX2
+// kernel so that it can be forced and tested there too.
 //
 // Test hook: the environment variable QUORVIN_NOISE_KERNEL (portable, sse2 or avx2), read once at
 // the choice, forces a kernel. A forced kernel that is not built or not supported here is never
