@@ -8,7 +8,11 @@ GOALS_JSON holds "rows": {"component", "measure", "program", "ours", "comparator
 "goal"}, where "ours" and "theirs" are benchmark names in the program's results (the median of
 the repetitions is used; "theirs" may list several, of which the fastest counts) and the ratio is
 the comparator's time over ours: above 1 we are faster. A row whose "goal" is below 1 bounds how
-much slower we may be (0.5: at most twice the time). "programs" gives extra arguments per program.
+much slower we may be (0.5: at most twice the time); a row whose "goal" is null is shown for scale
+and counts neither way. "programs" gives extra arguments per program.
+
+Beside each median the table shows its spread over the repetitions (standard deviation as a share
+of the median), so that a reader can tell a noisy row from a real loss.
 """
 import json
 import math
@@ -17,22 +21,30 @@ import sys
 
 
 def load_results(directory):
-    """{program: {benchmark name: (median real time in ns, label)}}"""
+    """{program: {benchmark name: (median real time in ns, label, spread)}}, where spread is the
+    standard deviation over the repetitions divided by the median (None for a single run)."""
     results = {}
     for file in sorted(os.listdir(directory)):
         if not file.endswith(".json"):
             continue
         program = file[:-5]
         data = json.load(open(os.path.join(directory, file)))
-        times = {}
+        times, deviations = {}, {}
         for bench in data.get("benchmarks", []):
-            if bench.get("run_type") == "aggregate" and bench.get("aggregate_name") != "median":
-                continue
             name = bench.get("run_name", bench["name"])
             scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[bench.get("time_unit", "ns")]
-            times[name] = (bench["real_time"] * scale, bench.get("label", ""))
-        results[program] = (times, data.get("context", {}))
+            aggregate = bench.get("aggregate_name") if bench.get("run_type") == "aggregate" else None
+            if aggregate == "stddev":
+                deviations[name] = bench["real_time"] * scale
+            elif aggregate in (None, "median"):
+                times[name] = (bench["real_time"] * scale, bench.get("label", ""))
+        results[program] = ({name: (time, label, deviations[name] / time if name in deviations and time > 0 else None)
+                             for name, (time, label) in times.items()}, data.get("context", {}))
     return results
+
+
+def format_spread(spread):
+    return f"±{100 * spread:.0f}%" if spread is not None else ""
 
 
 def format_time(ns):
@@ -53,26 +65,33 @@ def main():
         candidates = [times[name] for name in names if name in times]
         ours, theirs = times.get(goal["ours"]), min(candidates, default=None)
         row = dict(goal)
+        scale_only = goal["goal"] is None
         if ours and theirs and ours[0] > 0:
             row.update(ours_ns=ours[0], theirs_ns=theirs[0], ratio=theirs[0] / ours[0],
-                       label=ours[1] or theirs[1])
-            row["met"] = row["ratio"] >= goal["goal"]
+                       ours_spread=ours[2], theirs_spread=theirs[2], label=ours[1] or theirs[1])
+            row["met"] = None if scale_only else row["ratio"] >= goal["goal"]
         else:
-            row.update(ours_ns=None, theirs_ns=None, ratio=None, met=False, label="not measured")
+            row.update(ours_ns=None, theirs_ns=None, ratio=None, ours_spread=None, theirs_spread=None,
+                       met=None if scale_only else False, label="not measured")
         rows.append(row)
 
-    header = f"{'component':<10} {'measure':<44} {'ours':>10}  {'comparator':<28} {'theirs':>10} {'ratio':>7} {'goal':>6}  met"
+    header = (f"{'component':<10} {'measure':<44} {'ours':>10} {'':>5}  {'comparator':<28} {'theirs':>10} {'':>5} "
+              f"{'ratio':>7} {'goal':>6}  met")
     print(header)
     print("-" * len(header))
     for row in rows:
         ours = format_time(row["ours_ns"]) if row["ours_ns"] else "-"
         theirs = format_time(row["theirs_ns"]) if row["theirs_ns"] else "-"
         ratio = f"{row['ratio']:.2f}x" if row["ratio"] else "-"
-        print(f"{row['component']:<10} {row['measure'][:44]:<44} {ours:>10}  {row['comparator'][:28]:<28} "
-              f"{theirs:>10} {ratio:>7} {row['goal']:>5}x  {'yes' if row['met'] else 'NO'}"
+        goal = f"{row['goal']:>5}x" if row["goal"] is not None else f"{'-':>6}"
+        met = "scale" if row["met"] is None else "yes" if row["met"] else "NO"
+        print(f"{row['component']:<10} {row['measure'][:44]:<44} {ours:>10} {format_spread(row['ours_spread']):>5}  "
+              f"{row['comparator'][:28]:<28} {theirs:>10} {format_spread(row['theirs_spread']):>5} "
+              f"{ratio:>7} {goal}  {met}"
               + (f"   [{row['label']}]" if row.get("label") else ""))
-    met = sum(row["met"] for row in rows)
-    print(f"\n{met} of {len(rows)} goals met")
+    goals = [row for row in rows if row["goal"] is not None]
+    met = sum(bool(row["met"]) for row in goals)
+    print(f"\n{met} of {len(goals)} goals met; rows marked ± show the spread over the repetitions")
 
     context = {program: context for program, (_, context) in results.items()}
     json.dump({"rows": rows, "context": context}, open(out_json, "w"), indent=2)
@@ -89,19 +108,24 @@ def draw(rows, out_png):
     fig, ax = plt.subplots(figsize=(10, height))
     labels = [f"{row['component']}: {row['measure']}" for row in measured]
     y = list(range(len(measured)))[::-1]
-    colours = ["#2e7d32" if row["met"] else "#c62828" for row in measured]
-    ax.barh(y, [row["ratio"] for row in measured], color=colours, height=0.6, left=0)
-    ax.scatter([row["goal"] for row in measured], y, marker="|", s=300, color="black", zorder=3,
-               label="goal")
+    colours = ["#9e9e9e" if row["met"] is None else "#2e7d32" if row["met"] else "#c62828" for row in measured]
+    # The ratio's spread: the two medians' relative spreads add up (to first order).
+    spreads = [row["ratio"] * ((row["ours_spread"] or 0) + (row["theirs_spread"] or 0)) for row in measured]
+    ax.barh(y, [row["ratio"] for row in measured], color=colours, height=0.6, left=0, xerr=spreads,
+            error_kw={"elinewidth": 0.8, "capsize": 2})
+    with_goal = [(row["goal"], position) for row, position in zip(measured, y) if row["goal"] is not None]
+    ax.scatter([goal for goal, _ in with_goal], [position for _, position in with_goal], marker="|", s=300,
+               color="black", zorder=3, label="goal")
     ax.set_xscale("log")
     ax.axvline(1.0, color="grey", linewidth=0.8, linestyle="--")
     ax.set_yticks(y)
     ax.set_yticklabels(labels, fontsize=8)
-    lowest = min([row["ratio"] for row in measured] + [row["goal"] for row in measured] + [0.5])
-    highest = max([row["ratio"] for row in measured] + [row["goal"] for row in measured] + [2.0])
+    lowest = min([row["ratio"] for row in measured] + [goal for goal, _ in with_goal] + [0.5])
+    highest = max([row["ratio"] for row in measured] + [goal for goal, _ in with_goal] + [2.0])
     ax.set_xlim(lowest / 1.5, highest * 1.5)
     ax.set_xlabel("speed ratio to the comparator in the same run (log scale; right of 1 is faster)")
-    ax.set_title("Benchmark report: ratio against goal (green met, red not met, | goal)", fontsize=10)
+    ax.set_title("Benchmark report: ratio against goal (green met, red not met, grey for scale, | goal,\n"
+                 "whiskers: spread over the repetitions)", fontsize=10)
     ax.legend(loc="lower right", fontsize=8)
     fig.tight_layout()
     fig.savefig(out_png, dpi=110)
