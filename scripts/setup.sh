@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 # Build and test tools, then the comparators the native benchmarks call (never read).
 packages=(python3 cmake ninja-build g++ clang clang-format libclang-rt-14-dev googletest libbenchmark-dev
-          g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev gcovr doxygen python3-matplotlib
+          g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev gcovr doxygen python3-matplotlib python3-pefile
           libicu-dev libssl-dev libmurmurhash-dev libxxhash-dev libcmph-dev libnoise-dev libpng-dev)
 missing=()
 for p in "${packages[@]}"; do

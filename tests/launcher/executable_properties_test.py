@@ -3,13 +3,11 @@
 
 usage: executable_properties_test.py KESTRUNE_EXE MANIFEST_SOURCE
 """
-import os
 import struct
 import sys
 import xml.etree.ElementTree as ET
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from pe_file import PeFile  # noqa: E402
+import pefile
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 ENGLISH_US = 1033
@@ -71,16 +69,34 @@ def check_icons(resources):
     expect(total == 11 and len(images) == 11, f"{len(images)} icon images")
 
 
+def imports_of(pe):
+    """{library name in lower case: [function name, or #ordinal]}"""
+    return {entry.dll.decode().lower(): [f.name.decode() if f.name else f"#{f.ordinal}" for f in entry.imports]
+            for entry in pe.DIRECTORY_ENTRY_IMPORT}
+
+
+def resources_of(pe):
+    """[(type, id, language, bytes)] in directory order."""
+    out = []
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for ident in kind.directory.entries:
+            for language in ident.directory.entries:
+                data = language.data.struct
+                out.append((kind.id, ident.id, language.id, pe.get_data(data.OffsetToData, data.Size)))
+    return out
+
+
 def main():
     exe, manifest_source = sys.argv[1], sys.argv[2]
-    pe = PeFile(open(exe, "rb").read())
-    expect(pe.machine == 0x8664 and pe.magic == 0x20B, "not an x86-64 PE32+ image")
-    expect(pe.field("<H", 68) == 2, "subsystem is not Windows GUI")
-    expect((pe.field("<H", 48), pe.field("<H", 50)) == (6, 0), "subsystem version is not 6.0")
-    expect(pe.field("<H", 70) == 0x8160, f"DllCharacteristics {pe.field('<H', 70):#x}")
-    expect((pe.field("<Q", 72), pe.field("<Q", 80)) == (1 << 20, 4096), "stack reserve/commit")
+    pe = pefile.PE(exe)
+    header = pe.OPTIONAL_HEADER
+    expect(pe.FILE_HEADER.Machine == 0x8664 and header.Magic == 0x20B, "not an x86-64 PE32+ image")
+    expect(header.Subsystem == 2, "subsystem is not Windows GUI")
+    expect((header.MajorSubsystemVersion, header.MinorSubsystemVersion) == (6, 0), "subsystem version is not 6.0")
+    expect(header.DllCharacteristics == 0x8160, f"DllCharacteristics {header.DllCharacteristics:#x}")
+    expect((header.SizeOfStackReserve, header.SizeOfStackCommit) == (1 << 20, 4096), "stack reserve/commit")
 
-    imports = {name.lower(): functions for name, functions in pe.imports().items()}
+    imports = imports_of(pe)
     # msvcrt.dll is the mingw C run time's own system DLL; everything else is as designed.
     expect(set(imports) == {"kernel32.dll", "user32.dll", "advapi32.dll", "skarnet_pc3.dll", "msvcrt.dll"},
            f"imported libraries: {sorted(imports)}")
@@ -88,7 +104,7 @@ def main():
     expect(len(imports["skarnet_pc3.dll"]) == 1 and "MyCrashHandler" in imports["skarnet_pc3.dll"][0]
            and "getInstance" in imports["skarnet_pc3.dll"][0], f"crash library imports: {imports['skarnet_pc3.dll']}")
 
-    resources = pe.resources()
+    resources = resources_of(pe)
     kinds = {r[0] for r in resources}
     expect(RT_VERSION not in kinds, "the executable has a version resource")
     manifests = [r for r in resources if r[0] == RT_MANIFEST]

@@ -9,13 +9,11 @@ executable's constructor table, which the mingw run time walks from its last ent
 That reading is first checked under Wine against a witness program whose constructors print
 their names: the order predicted from its table must be the order it prints.
 """
-import os
 import re
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from pe_file import PeFile  # noqa: E402
+import pefile
 
 def constructor_run_order(nm, exe):
     """The static-initialisation functions of `exe` in the order the run time calls them, as
@@ -36,13 +34,13 @@ def constructor_run_order(nm, exe):
             symbols[address] = name
     if ctor_list is None:
         raise AssertionError(f"{exe}: no __CTOR_LIST__")
-    pe = PeFile(open(exe, "rb").read())
-    rva = ctor_list - pe.image_base
-    if pe.qword(rva) != 0xFFFFFFFFFFFFFFFF:
+    pe = pefile.PE(exe, fast_load=True)
+    rva = ctor_list - pe.OPTIONAL_HEADER.ImageBase
+    if pe.get_qword_at_rva(rva) != 0xFFFFFFFFFFFFFFFF:
         raise AssertionError("the constructor table does not start with its -1 marker")
     entries = []
     rva += 8
-    while (address := pe.qword(rva)) != 0:
+    while (address := pe.get_qword_at_rva(rva)) != 0:
         entries.append(address)
         rva += 8
     order = []
