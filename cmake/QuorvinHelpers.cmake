@@ -163,6 +163,34 @@ function(quorvin_fuzz_target name)
   set_tests_properties(Fuzz.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endfunction()
 
+# quorvin_kernel_runs(HOOK VARIABLE [TEST PROGRAM NAME PREFIX [ARGS ...] [LABELS ...]]
+#                     [FUZZ TARGET SEEDS folder])
+# Runs a kernel family's test program and fuzz target once more under each kernel forced through
+# the family's test hook, the environment variable HOOK: tests PREFIX.portable, PREFIX.sse2 and
+# PREFIX.avx2 (the program with --gtest_brief=1 and ARGS), and Fuzz.TARGET.portable and so on (the
+# fuzz target's short run, with its own corpus and the committed SEEDS). A kernel that this build or
+# machine lacks makes its run report itself skipped, with the reason: the program's forced-kernel
+# check (tests/support/KernelTesting.h) prints "HOOK=kernel: why: skipped", the fuzz target exits 77.
+function(quorvin_kernel_runs)
+  cmake_parse_arguments(ARG "" "HOOK;TEST;NAME;FUZZ;SEEDS" "ARGS;LABELS" ${ARGN})
+  foreach(kernel IN ITEMS portable sse2 avx2)
+    if(ARG_TEST AND TARGET ${ARG_TEST})
+      add_test(NAME ${ARG_NAME}.${kernel} COMMAND ${ARG_TEST} --gtest_brief=1 ${ARG_ARGS})
+      set_tests_properties(${ARG_NAME}.${kernel} PROPERTIES
+        ENVIRONMENT ${ARG_HOOK}=${kernel}
+        SKIP_REGULAR_EXPRESSION "${ARG_HOOK}=${kernel}: .*: skipped"
+        TIMEOUT 600 LABELS "${ARG_LABELS}")
+    endif()
+    if(ARG_FUZZ AND TARGET ${ARG_FUZZ})
+      add_test(NAME Fuzz.${ARG_FUZZ}.${kernel}
+        COMMAND ${CMAKE_COMMAND} -E env ${ARG_HOOK}=${kernel} UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+                $<TARGET_FILE:${ARG_FUZZ}> -max_total_time=${QUORVIN_FUZZ_SECONDS} -seed=2 -print_final_stats=1
+                ${CMAKE_CURRENT_BINARY_DIR}/${ARG_FUZZ}_corpus ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_SEEDS})
+      set_tests_properties(Fuzz.${ARG_FUZZ}.${kernel} PROPERTIES TIMEOUT 300 LABELS fuzz SKIP_RETURN_CODE 77)
+    endif()
+  endforeach()
+endfunction()
+
 # quorvin_benchmark(NAME SOURCES ... [DEPS ...])
 # A native Google Benchmark program; built only on the host (never for Windows or the fuzz
 # configuration) and only when QUORVIN_BENCHMARKS is on and Google Benchmark is installed. The

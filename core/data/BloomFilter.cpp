@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/data/internal/ByteIo.h"
 
 namespace Quorvin {
@@ -35,7 +35,7 @@ void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
         bitCount = 64;
     }
     const double hashes = std::round(static_cast<double>(bitCount) / n * 0.693147180559945);
-    positionDivisor = DataPrivate::FixedDivisor(bitCount);
+    positionDivisor = FixedDivisor(bitCount);
     hashCount = hashes < 1.0 ? 1 : hashes > MaxHashCount ? MaxHashCount : static_cast<uint32_t>(hashes);
     words.clear();
     words.resize(bitCount / 64, 0);
@@ -63,7 +63,7 @@ double BloomFilter::EstimateFalsePositiveRate() const {
 void BloomFilter::Clear() {
     words.clear();
     bitCount = 0;
-    positionDivisor = DataPrivate::FixedDivisor();
+    positionDivisor = FixedDivisor();
     hashCount = 0;
     insertedCount = 0;
 }
@@ -106,7 +106,7 @@ bool BloomFilter::Deserialize(const void* data, size_t size) {
     }
     words = std::move(loaded);
     bitCount = newBitCount;
-    positionDivisor = DataPrivate::FixedDivisor(newBitCount);
+    positionDivisor = FixedDivisor(newBitCount);
     hashCount = newHashCount;
     insertedCount = newInsertedCount;
     return true;

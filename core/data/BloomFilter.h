@@ -25,7 +25,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/data/internal/FixedDivisor.h"
+#include "core/base/BitMath.h"
 
 namespace Quorvin {
 
@@ -132,7 +132,7 @@ private:
     // flight: the divisor is therefore a local copy (a store to the words could otherwise alias it
     // and force a reload) and a probe passes the bare position. Needs m > 0.
     template <class Probe>
-    static bool ForEachPosition(uint64_t key, DataPrivate::FixedDivisor m, uint32_t k, Probe&& probe) {
+    static bool ForEachPosition(uint64_t key, FixedDivisor m, uint32_t k, Probe&& probe) {
         uint64_t h1;
         uint64_t h2;
         ComputeHashPair(key, h1, h2);
@@ -146,7 +146,7 @@ private:
     uint32_t bitCount = 0;
     uint32_t hashCount = 0;
     uint32_t insertedCount = 0;
-    DataPrivate::FixedDivisor positionDivisor;  // always FixedDivisor(bitCount)
+    FixedDivisor positionDivisor;  // always FixedDivisor(bitCount)
 };
 
 }  // namespace Quorvin

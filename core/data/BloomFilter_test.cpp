@@ -12,8 +12,8 @@
 #include <random>
 #include <set>
 
+#include "core/base/BitMath.h"
 #include "core/data/internal/ByteIo.h"
-#include "core/data/internal/FixedDivisor.h"
 
 namespace Quorvin {
 namespace {
@@ -165,7 +165,7 @@ TEST(BloomFilter, FixedDivisorReducesExactlyLikeTheRemainderOperator) {
         divisors.push_back(static_cast<uint32_t>(random() >> (32 + i % 32)) | 1);
     }
     for (const uint32_t d : divisors) {
-        const DataPrivate::FixedDivisor divisor(d);
+        const FixedDivisor divisor(d);
         std::vector<uint64_t> numerators = {0, 1, d - 1ull, d, d + 1ull, UINT64_MAX, UINT64_MAX - d};
         for (int i = 0; i < 500; ++i) {
             const uint64_t multiple = (random() >> (i % 64)) / d * d;

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 
 namespace Quorvin {
 namespace {

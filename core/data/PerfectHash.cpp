@@ -21,14 +21,6 @@ constexpr uint32_t MaxGamma = 6;
 // A level of this many bytes has 2^32 bits, which its 32-bit bit count cannot express.
 constexpr uint64_t MaxLevelBytes = (uint64_t{1} << 29) - 1;
 
-// Population count without the POPCNT instruction, which the baseline target lacks.
-inline uint32_t CountBits(uint64_t x) {
-    x -= (x >> 1) & 0x5555555555555555ULL;
-    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-    return static_cast<uint32_t>((x * 0x0101010101010101ULL) >> 56);
-}
-
 // Bytes 8 j .. 8 j + 7 of a bitmap as one little-endian word, zero past the end.
 inline uint64_t LoadBitmapWord(const uint8_t* bytes, size_t size, size_t j) {
     const size_t start = 8 * j;
@@ -54,7 +46,7 @@ public:
         marks.assign(2 * wordCount, 0);
         positions.resize(keys.size());
         uint32_t* const out = positions.data();
-        const DataPrivate::FixedDivisor divisor(m);
+        const FixedDivisor divisor(m);
         for (size_t i = 0; i < keys.size(); ++i) {
             out[i] = static_cast<uint32_t>(divisor.Remainder(HashWithSeed(keys[i], seed)));
         }
@@ -176,8 +168,8 @@ bool PerfectHash::Build(std::span<const uint64_t> keys) {
     return true;
 }
 
-std::vector<DataPrivate::FixedDivisor> PerfectHash::DivisorsFor(const std::vector<PerfectHashLevel>& levels) {
-    std::vector<DataPrivate::FixedDivisor> divisors;
+std::vector<FixedDivisor> PerfectHash::DivisorsFor(const std::vector<PerfectHashLevel>& levels) {
+    std::vector<FixedDivisor> divisors;
     divisors.reserve(levels.size());
     for (const PerfectHashLevel& level : levels) {
         // Deserialize refuses levels of 2^29 bytes or more, so the bit count neither wraps nor is 0
@@ -312,7 +304,7 @@ bool PerfectHash::Deserialize(const void* data, size_t size) {
     if (levelCount != 0 && placedKeys != announcedKeys) {
         return false;
     }
-    std::vector<DataPrivate::FixedDivisor> divisors = DivisorsFor(loaded);
+    std::vector<FixedDivisor> divisors = DivisorsFor(loaded);
     levels = std::move(loaded);
     levelDivisors = std::move(divisors);
     keyCount = announcedKeys;

@@ -38,7 +38,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/data/internal/FixedDivisor.h"
+#include "core/base/BitMath.h"
 
 namespace Quorvin {
 
@@ -127,12 +127,12 @@ public:
 
 private:
     // One divisor per level, by the level's bit count.
-    static std::vector<DataPrivate::FixedDivisor> DivisorsFor(const std::vector<PerfectHashLevel>& levels);
+    static std::vector<FixedDivisor> DivisorsFor(const std::vector<PerfectHashLevel>& levels);
 
     std::vector<PerfectHashLevel> levels;
     // Entry i reduces hashes modulo level i's bit count, so Lookup needs no division instruction.
     // Either as long as `levels` or, after a Build that did not finish, empty: Lookup walks these.
-    std::vector<DataPrivate::FixedDivisor> levelDivisors;
+    std::vector<FixedDivisor> levelDivisors;
     uint32_t keyCount = 0;
     uint32_t gamma = 2;
 };

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 
 namespace Quorvin {
 

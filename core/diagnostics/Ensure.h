@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 
 namespace Quorvin {
 

@@ -12,7 +12,7 @@ using namespace NoisePrivate;
 
 namespace {
 // Acquire pairs with the release that publishes the choice (a plain load on x86).
-const NoiseKernel& Kernel() { return *NoiseKernelInUse.load(std::memory_order_acquire); }
+const NoiseKernel& Kernel() { return *NoiseKernels.InUse(); }
 }  // namespace
 
 float GradientNoise(float x) { return GradientNoiseAt<PermutationHash, 1>({x}); }

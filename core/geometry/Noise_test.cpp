@@ -18,9 +18,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/geometry/internal/NoiseKernel.h"
 #include "core/geometry/internal/NoisePortable.h"
+#include "tests/support/KernelTesting.h"
 
 namespace Quorvin {
 namespace {
@@ -30,23 +31,8 @@ using NoisePrivate::ActiveNoiseKernelRequest;
 using NoisePrivate::FindNoiseKernel;
 using NoisePrivate::NoiseKernel;
 
-// A kernel forced through QUORVIN_NOISE_KERNEL that this build or machine lacks skips every test of
-// the program with the reason, so that a run never passes on a kernel it did not test.
-class ForcedKernelCheck : public testing::Environment {
-public:
-    void SetUp() override {
-        const KernelRequest& request = ActiveNoiseKernelRequest();
-        if (!request.known) {
-            GTEST_FAIL() << request.problem;
-        }
-        if (!request.problem.empty()) {
-            GTEST_SKIP() << request.problem << ": skipped";
-        }
-        std::printf("noise kernel: %s\n", ActiveNoiseKernel().name);
-    }
-};
 [[maybe_unused]] const testing::Environment* const forcedKernelCheck =
-    testing::AddGlobalTestEnvironment(new ForcedKernelCheck);
+    Testing::AddForcedKernelCheck("noise", NoisePrivate::NoiseKernels);
 
 // Every function under one signature: dimension, kind, and a component (−1 for the scalar form).
 enum Kind { Gradient, Simplex };
@@ -433,7 +419,7 @@ TEST(NoiseKernels, TheChoiceIsTheForcedKernelOrTheFastestOneAvailable) {
     }
     // Once a function has run, calls go straight to the chosen kernel.
     EXPECT_EQ(SimplexNoise(Vec3{0.3f, 1.7f, -2.2f}), ActiveNoiseKernel().simplex3(Vec3{0.3f, 1.7f, -2.2f}));
-    EXPECT_EQ(NoisePrivate::NoiseKernelInUse.load(), &ActiveNoiseKernel());
+    EXPECT_EQ(NoisePrivate::NoiseKernels.InUse(), &ActiveNoiseKernel());
     if (!request.requested.empty()) {
         EXPECT_EQ(ActiveNoiseKernel().name, request.requested);
         return;

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "core/Compiler.h"
+#include "core/base/BitMath.h"
 
 #if defined(_WIN32)
 #include "core/windows/WindowsApi.h"

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/windows/WindowsApi.h"
 #endif
 

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "core/Compiler.h"
-#include "core/StartupOrder.h"
+#include "core/base/Compiler.h"
+#include "core/base/StartupOrder.h"
 #include "core/diagnostics/Ensure.h"
 #include "core/platform/SpinLocks.h"
 #include "core/platform/internal/NameTable.h"

@@ -13,7 +13,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 
 namespace Quorvin {
 

@@ -4,8 +4,8 @@
 #include <iterator>
 #include <memory>
 
-#include "core/Compiler.h"
-#include "core/StartupOrder.h"
+#include "core/base/Compiler.h"
+#include "core/base/StartupOrder.h"
 #include "core/text/InlineMarkup.h"
 
 namespace Quorvin {

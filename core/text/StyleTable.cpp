@@ -1,8 +1,8 @@
 // The style-record registry.
 #include "core/text/StyleTable.h"
 
-#include "core/Compiler.h"
-#include "core/StartupOrder.h"
+#include "core/base/Compiler.h"
+#include "core/base/StartupOrder.h"
 #include "core/diagnostics/Ensure.h"
 
 namespace Quorvin {

@@ -1,5 +1,5 @@
 // A witness with a later start-up priority.
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "tests/startup/Witness.h"
 
 StartupWitness WitnessLate QUORVIN_INIT_PRIORITY(60040){"WitnessLate"};

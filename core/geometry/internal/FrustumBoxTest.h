@@ -4,7 +4,7 @@
 
 #include <immintrin.h>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 
 namespace Quorvin::FrustumPrivate {
 

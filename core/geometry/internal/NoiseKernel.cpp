@@ -3,9 +3,8 @@
 #include "core/geometry/internal/NoiseKernel.h"
 
 #include <cstdint>
-#include <cstdlib>
 
-#include "core/Compiler.h"
+#include "core/base/ProcessorFeatures.h"
 
 namespace Quorvin::NoisePrivate {
 namespace {
@@ -55,12 +54,6 @@ const CompletedKernels& TheCompletedKernels() {
     return kernels;
 }
 
-const KernelChoice<NoiseKernel>& TheChoice() {
-    static const KernelChoice<NoiseKernel> choice =
-        ChooseKernel<NoiseKernel>("QUORVIN_NOISE_KERNEL", FindNoiseKernel);
-    return choice;
-}
-
 }  // namespace
 
 const NoiseKernel* FindNoiseKernel(KernelId id, std::string* whyNot) noexcept {
@@ -86,12 +79,6 @@ const NoiseKernel* FindNoiseKernel(KernelId id, std::string* whyNot) noexcept {
     if (kernel == nullptr && whyNot != nullptr) {
         *whyNot = reason;
     }
-    return kernel;
-}
-
-const NoiseKernel& ActiveNoiseKernel() noexcept {
-    const NoiseKernel& kernel = *TheChoice().kernel;
-    NoiseKernelInUse.store(&kernel, std::memory_order_release);
     return kernel;
 }
 
@@ -122,8 +109,6 @@ constexpr NoiseKernel ChoosingKernel = {
 }  // namespace
 
 // Constant-initialised, so it holds the choosing kernel before any constructor runs.
-constinit std::atomic<const NoiseKernel*> NoiseKernelInUse{&ChoosingKernel};
-
-const KernelRequest& ActiveNoiseKernelRequest() noexcept { return TheChoice().request; }
+constinit KernelFamily<NoiseKernel> NoiseKernels("QUORVIN_NOISE_KERNEL", FindNoiseKernel, &ChoosingKernel);
 
 }  // namespace Quorvin::NoisePrivate

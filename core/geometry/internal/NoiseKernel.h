@@ -17,10 +17,9 @@
 // why, so that tests skip with that reason. An unknown name is reported the same way.
 #pragma once
 
-#include <atomic>
 #include <string>
 
-#include "core/KernelChoice.h"
+#include "core/base/KernelFamily.h"
 
 #include "core/geometry/Vec3.h"
 
@@ -48,16 +47,17 @@ struct NoiseKernel {
 /// leaves one out borrows it from the best slower kernel. Thread-safe.
 const NoiseKernel* FindNoiseKernel(KernelId id, std::string* whyNot = nullptr) noexcept;
 
-/// The kernel the public functions use, chosen on the first call. Thread-safe.
-const NoiseKernel& ActiveNoiseKernel() noexcept;
+/// The noise kernels and the one the public functions use; the test hook is QUORVIN_NOISE_KERNEL.
+/// Until the choice is made, InUse() is a kernel whose functions make it and then call the chosen
+/// one; from then on it is the chosen kernel itself, so that a call costs one load and an indirect
+/// call.
+extern constinit KernelFamily<NoiseKernel> NoiseKernels;
 
-/// What the public functions call through: until the choice is made, a kernel whose functions make
-/// it (ActiveNoiseKernel) and then call the chosen one; from then on the chosen kernel itself, so
-/// that a call costs one load and an indirect call. Never null.
-extern std::atomic<const NoiseKernel*> NoiseKernelInUse;
+/// The kernel the public functions use, chosen on the first call. Thread-safe.
+inline const NoiseKernel& ActiveNoiseKernel() noexcept { return NoiseKernels.Active(); }
 
 /// What the test hook (QUORVIN_NOISE_KERNEL) asked for at the choice. Thread-safe.
-const KernelRequest& ActiveNoiseKernelRequest() noexcept;
+inline const KernelRequest& ActiveNoiseKernelRequest() noexcept { return NoiseKernels.Request(); }
 
 // The kernels as their sources define them, one source each; a kernel the build leaves out is
 // null, and a function a kernel does not specialise is null in it.

@@ -17,7 +17,7 @@
 // Simplex noise in two and three dimensions works on all corners of the skewed square or cube at
 // once, before the simplex is known (see Cube below): that keeps the hashes off the long chain of
 // dependent steps from the point to its corner order.
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/geometry/internal/NoiseKernel.h"
 
 #if QUORVIN_HAS_AVX2_KERNEL

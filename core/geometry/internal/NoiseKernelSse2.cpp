@@ -5,7 +5,7 @@
 // only several of them per instruction: a dot product is still summed x first, a blend is still
 // (b − a)·t + a. Inputs the paths do not take (a coordinate of 2^23 or more, NaN, infinity) go to
 // the portable code.
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/geometry/internal/NoiseKernel.h"
 
 #if QUORVIN_HAS_SSE2

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/geometry/Noise.h"
 #include "core/geometry/internal/NoiseGradientRows.h"
 #include "core/geometry/internal/NoiseTableValues.h"

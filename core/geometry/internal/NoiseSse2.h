@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/geometry/internal/NoisePortable.h"
 
 namespace Quorvin::NoisePrivate {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "core/Compiler.h"
+#include "core/base/BitMath.h"
 
 namespace Quorvin::ClockPrivate {
 

@@ -1,6 +1,6 @@
 // The process's timer constants, read from the performance counter during static initialisation.
-#include "core/Compiler.h"
-#include "core/StartupOrder.h"
+#include "core/base/Compiler.h"
+#include "core/base/StartupOrder.h"
 #include "core/platform/TimerConstants.h"
 #include "core/windows/WindowsApi.h"
 

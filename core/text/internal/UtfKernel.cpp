@@ -2,20 +2,9 @@
 // hook.
 #include "core/text/internal/UtfKernel.h"
 
-#include <cstdlib>
-
-#include "core/Compiler.h"
+#include "core/base/ProcessorFeatures.h"
 
 namespace Quorvin::UtfPrivate {
-namespace {
-
-const KernelChoice<UtfKernel>& TheChoice() {
-    static const KernelChoice<UtfKernel> choice =
-        ChooseKernel<UtfKernel>("QUORVIN_TEXT_KERNEL", FindUtfKernel);
-    return choice;
-}
-
-}  // namespace
 
 const UtfKernel* FindUtfKernel(KernelId id, std::string* whyNot) noexcept {
     std::string reason;
@@ -40,8 +29,6 @@ const UtfKernel* FindUtfKernel(KernelId id, std::string* whyNot) noexcept {
     return kernel;
 }
 
-const UtfKernel& ActiveUtfKernel() noexcept { return *TheChoice().kernel; }
-
-const KernelRequest& ActiveUtfKernelRequest() noexcept { return TheChoice().request; }
+constinit KernelFamily<UtfKernel> UtfKernels("QUORVIN_TEXT_KERNEL", FindUtfKernel);
 
 }  // namespace Quorvin::UtfPrivate

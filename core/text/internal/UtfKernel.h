@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/KernelChoice.h"
+#include "core/base/KernelFamily.h"
 
 #include "core/text/Utf.h"
 
@@ -48,11 +48,14 @@ struct UtfKernel {
 /// reason in `whyNot` when it is given. Thread-safe.
 const UtfKernel* FindUtfKernel(KernelId id, std::string* whyNot = nullptr) noexcept;
 
+/// The UTF kernels and the one the conversions use; the test hook is QUORVIN_TEXT_KERNEL.
+extern constinit KernelFamily<UtfKernel> UtfKernels;
+
 /// The kernel the conversions use, chosen on the first call. Thread-safe.
-const UtfKernel& ActiveUtfKernel() noexcept;
+inline const UtfKernel& ActiveUtfKernel() noexcept { return UtfKernels.Active(); }
 
 /// What the test hook (QUORVIN_TEXT_KERNEL) asked for at the choice. Thread-safe.
-const KernelRequest& ActiveUtfKernelRequest() noexcept;
+inline const KernelRequest& ActiveUtfKernelRequest() noexcept { return UtfKernels.Request(); }
 
 // The kernels themselves, one source each; a kernel the build leaves out is null.
 extern const UtfKernel* const PortableKernel;

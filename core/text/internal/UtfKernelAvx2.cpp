@@ -1,7 +1,7 @@
 // The AVX2 UTF kernel, for processors and operating systems that support AVX2 (UtfKernel.cpp
 // checks before choosing it). Its code lies in an AVX2 region, so no function shared with the rest
 // of the build is compiled for AVX2.
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/text/internal/UtfKernel.h"
 
 #if QUORVIN_HAS_AVX2_KERNEL

@@ -1,6 +1,6 @@
 // The SSE2 UTF kernel: the two-byte blocks in SSE2, which every x86-64 processor has. A build that
 // sets QUORVIN_HAS_SSE2 to 0 leaves it out.
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/text/internal/UtfKernel.h"
 
 #if QUORVIN_HAS_SSE2

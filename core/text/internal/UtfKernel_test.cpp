@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
+#include "tests/support/KernelTesting.h"
 #include "tests/support/TextTestSupport.h"
 
 namespace Quorvin::UtfPrivate {
@@ -16,23 +17,8 @@ namespace {
 using TextTest::TextGenerator;
 using R = ConversionResult;
 
-// A kernel forced through QUORVIN_TEXT_KERNEL that this build or machine lacks skips every test of
-// the program with the reason, so that a run never passes on a kernel it did not test.
-class ForcedKernelCheck : public testing::Environment {
-public:
-    void SetUp() override {
-        const KernelRequest& request = ActiveUtfKernelRequest();
-        if (!request.known) {
-            GTEST_FAIL() << request.problem;
-        }
-        if (!request.problem.empty()) {
-            GTEST_SKIP() << request.problem << ": skipped";
-        }
-        std::printf("UTF kernel: %s\n", ActiveUtfKernel().name);
-    }
-};
 [[maybe_unused]] const testing::Environment* const forcedKernelCheck =
-    testing::AddGlobalTestEnvironment(new ForcedKernelCheck);
+    Testing::AddForcedKernelCheck("UTF", UtfKernels);
 
 TEST(UtfKernels, TheChoiceIsTheForcedKernelOrTheFastestOneAvailable) {
     const KernelRequest& request = ActiveUtfKernelRequest();

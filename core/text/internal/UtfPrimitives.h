@@ -4,11 +4,13 @@
 
 #include <array>
 #include <bit>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
-#include "core/Compiler.h"
+#include "core/base/Compiler.h"
 #include "core/text/Utf.h"
 
 namespace Quorvin::UtfPrivate {
