@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "core/base/BitMath.h"
+#include "core/data/Hash.h"
 
 namespace Quorvin {
 
@@ -47,21 +48,7 @@ public:
 
     /// The key's two hash values: h1 is the MurmurHash3 64-bit finaliser of the key, h2 a second
     /// mix of it. Needs no filter.
-    static void ComputeHashPair(uint64_t key, uint64_t& h1, uint64_t& h2) {
-        uint64_t x = key;
-        x ^= x >> 33;
-        x *= 0xff51afd7ed558ccdULL;
-        x ^= x >> 33;
-        x *= 0xc4ceb9fe1a85ec53ULL;
-        x ^= x >> 33;
-        h1 = x;
-        uint64_t y = key ^ (key >> 31);
-        y *= 0x85ebca6bULL;
-        y ^= y >> 27;
-        y *= 0xc2b2ae35ULL;
-        y ^= y >> 33;
-        h2 = y;
-    }
+    static void ComputeHashPair(uint64_t key, uint64_t& h1, uint64_t& h2) { BloomHashPair(key, h1, h2); }
 
     /// Sets the key's bits and counts it (a key inserted twice counts twice). Does nothing at all on
     /// an invalid filter.

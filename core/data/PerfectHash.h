@@ -39,19 +39,9 @@
 #include <vector>
 
 #include "core/base/BitMath.h"
+#include "core/data/Hash.h"
 
 namespace Quorvin {
-
-/// The MurmurHash3 64-bit finaliser of key XOR seed.
-inline uint64_t HashWithSeed(uint64_t key, uint64_t seed) {
-    uint64_t x = key ^ seed;
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdULL;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ULL;
-    x ^= x >> 33;
-    return x;
-}
 
 /// One level of a PerfectHash.
 struct PerfectHashLevel {

@@ -101,10 +101,16 @@ void CompareScans(const std::vector<Utf8Unit>& bytes) {
     }
 }
 
+// Bits 0 and 2 of the knob pick the mode.
+ConversionMode ModeOf(uint8_t knob) {
+    if ((knob & 1) == 0) return ConversionMode::Strict;
+    return (knob & 4) != 0 ? ConversionMode::Replacing : ConversionMode::Lenient;
+}
+
 void FuzzUtf8(const uint8_t* data, size_t size, uint8_t knob) {
     const std::vector<Utf8Unit> bytes(data, data + size);
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const ConversionMode mode = (knob & 1) != 0 ? ConversionMode::Lenient : ConversionMode::Strict;
+    const ConversionMode mode = ModeOf(knob);
     const size_t capacity = (knob & 2) != 0 ? size : size * knob / 256;
     ConversionResult r16 = ConversionResult::Ok;
     ConversionResult r32 = ConversionResult::Ok;
@@ -152,7 +158,7 @@ template <class Unit>
 void FuzzWide(const uint8_t* data, size_t size, uint8_t knob) {
     const std::vector<Unit> units = AsUnits<Unit>(data, size);
     const std::basic_string<Unit> text(units.begin(), units.end());
-    const ConversionMode mode = (knob & 1) != 0 ? ConversionMode::Lenient : ConversionMode::Strict;
+    const ConversionMode mode = ModeOf(knob);
     const size_t capacity = units.size() * 4 * knob / 256;
     ConversionResult result = ConversionResult::Ok;
     std::string utf8;
@@ -174,6 +180,12 @@ void FuzzWide(const uint8_t* data, size_t size, uint8_t knob) {
             Require(Utf8ToUtf16(utf8, back) && back == text);
             Require(Utf32ToUtf16(utf32, back) && back == text);
         }
+        // Whatever the units, the replacing conversion gives legal UTF-8, and the strict result
+        // wherever that succeeds.
+        const std::string replaced = Utf16ToUtf8Replacing(text);
+        const Utf8Unit* legal = reinterpret_cast<const Utf8Unit*>(replaced.data());
+        Require(IsLegalUtf8Range(legal, legal + replaced.size()));
+        Require(!ok || replaced == utf8);
         std::string viaMark = "unchanged";
         const bool markOk = Utf16TextToUtf8(text, viaMark);
         Require(markOk || viaMark.empty());

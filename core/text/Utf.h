@@ -49,10 +49,15 @@ enum class ConversionResult : uint32_t {
     SourceIllegal = 3,    ///< the source holds an ill-formed sequence or a value that is not allowed
 };
 
-/// How the codecs treat surrogates and out-of-range values (UTF-8 decoding is the same in both).
+/// How the codecs treat surrogates and out-of-range values (UTF-8 decoding is the same in all).
 enum class ConversionMode : uint32_t {
     Strict = 0,
     Lenient = 1,
+    /// As Lenient, except that every surrogate that is not half of a pair, in UTF-16 or UTF-32
+    /// input, is written as U+FFFD, and a high surrogate as the last unit of a UTF-16 range counts
+    /// as unpaired (the range is the whole text): the output is always well-formed. For text that
+    /// may hold any 16-bit units, such as file names.
+    Replacing = 2,
 };
 
 /// U+FFFD, written in place of values that cannot be encoded.
@@ -69,10 +74,12 @@ inline constexpr uint32_t ReplacementCharacter = 0xFFFD;
 /// UTF-8 input: a sequence whose announced length reaches past the source end gives
 /// SourceExhausted; one that breaks the legality rules (overlongs, encoded surrogates, values above
 /// U+10FFFF, five- and six-byte forms, stray continuation bytes, C0, C1, F5..FF) SourceIllegal.
-/// UTF-16 input: a high surrogate as the last unit gives SourceExhausted in both modes; an unpaired
-/// surrogate is SourceIllegal when Strict and taken as its own value when Lenient.
+/// UTF-16 input: a high surrogate as the last unit gives SourceExhausted when Strict or Lenient; an
+/// unpaired surrogate is SourceIllegal when Strict, taken as its own value when Lenient and written
+/// as U+FFFD when Replacing.
 /// UTF-32 to UTF-8: a value above U+10FFFF is written as U+FFFD and the conversion goes on, but the
-/// result becomes SourceIllegal (both modes); Strict stops at a surrogate value.
+/// result becomes SourceIllegal (every mode); Strict stops at a surrogate value, Replacing writes
+/// U+FFFD for it.
 /// UTF-32 to UTF-16: Strict stops at a surrogate value and skips (consumes, writes nothing) a value
 /// above U+10FFFF, recording SourceIllegal and going on; Lenient writes U+FFFD for both.
 ConversionResult Utf8ToUtf16Range(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Utf16Unit*& target,
@@ -128,6 +135,11 @@ bool HasUtf16ByteOrderMark(const unsigned char* bytes, size_t size) noexcept;
 /// leaves `output` untouched. On ill-formed text `output` is emptied and the answer is false.
 /// Unlike the string conversions, running out of memory throws std::bad_alloc (nothing leaks).
 bool Utf16TextToUtf8(const Utf16String& text, std::string& output);
+
+/// Converts UTF-16 that may hold any 16-bit units into well-formed UTF-8, each unpaired surrogate
+/// becoming U+FFFD (ConversionMode::Replacing); never fails. Running out of memory throws
+/// std::bad_alloc.
+std::string Utf16ToUtf8Replacing(Utf16View input);
 
 /// Validates UTF-8 from `cursor` to `end`. True when every sequence is legal and complete; the
 /// cursor then stands at the end. False with the cursor at the first byte of the first illegal or

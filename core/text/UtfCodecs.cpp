@@ -12,7 +12,7 @@ namespace Quorvin {
 
 using namespace UtfPrivate;
 
-// UTF-8 decoding is the same in both modes: the legality rules admit no surrogate and nothing above
+// UTF-8 decoding is the same in every mode: the legality rules admit no surrogate and nothing above
 // U+10FFFF.
 ConversionResult Utf8ToUtf16Range(const Utf8Unit*& source, const Utf8Unit* sourceEnd, Utf16Unit*& target,
                                   Utf16Unit* targetEnd, ConversionMode) noexcept {

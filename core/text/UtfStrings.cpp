@@ -178,6 +178,17 @@ bool Utf16TextToUtf8(const Utf16String& text, std::string& output) {
     return true;
 }
 
+std::string Utf16ToUtf8Replacing(Utf16View input) {
+    // A unit becomes at most three bytes (a pair, two units, four).
+    std::string output(3 * input.size(), '\0');
+    const Utf16Unit* s = input.data();
+    Utf8Unit* const begin = reinterpret_cast<Utf8Unit*>(output.data());
+    Utf8Unit* t = begin;
+    Utf16ToUtf8Range(s, s + input.size(), t, begin + output.size(), ConversionMode::Replacing);
+    output.resize(static_cast<size_t>(t - begin));
+    return output;
+}
+
 int Utf8SequenceLength(Utf8Unit firstByte) noexcept { return UtfPrivate::TrailingBytes[firstByte] + 1; }
 
 int Utf8SequenceLength(char firstByte) noexcept {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "tests/support/TextTestSupport.h"
@@ -165,6 +166,57 @@ TEST(Utf16Reading, RejectsUnpairedSurrogatesWhenStrictAndPassesThemWhenLenient) 
     const auto strict32 = Widen32(Units16({0x61, 0xDC00}), ConversionMode::Strict);
     EXPECT_EQ(strict32.result, R::SourceIllegal);
     EXPECT_EQ(strict32.consumed, 1u);
+}
+
+// Text that may hold any 16-bit units (file names) becomes well-formed UTF-8: each unpaired
+// surrogate, a final high one included, is written as U+FFFD and the next unit is read on its own.
+TEST(Utf16Reading, ReplacingModeWritesReplacementForEveryUnpairedSurrogate) {
+    const auto convert = [](std::initializer_list<char16_t> units) {
+        return Utf16ToUtf8Replacing(Utf16String(units));
+    };
+    const std::string replacement = "\xEF\xBF\xBD";
+    EXPECT_EQ(convert({}), "");
+    EXPECT_EQ(Utf16ToUtf8Replacing(u"C:\\Games\\run.exe"), "C:\\Games\\run.exe");
+    EXPECT_EQ(convert({0xE9, 0x4E2D, 0xD83D, 0xDE00}), "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
+    EXPECT_EQ(convert({0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0xDBFF, 0xDFFF}),
+              "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(convert({0xD83D}), replacement);
+    EXPECT_EQ(convert({u'a', 0xDE00, u'b'}), "a" + replacement + "b");
+    EXPECT_EQ(convert({0xD83D, u'x'}), replacement + "x");
+    EXPECT_EQ(convert({0xD800, 0xD801, 0xDC00}), replacement + "\xF0\x90\x90\x80");
+    const auto r32 = Widen32(Units16({0x41, 0xDBFF}), ConversionMode::Replacing);
+    EXPECT_EQ(r32.result, R::Ok);
+    EXPECT_EQ(r32.written, (std::vector<Utf32Unit>{0x41, 0xFFFD}));
+    const auto surrogate32 = RunCodec<Utf32Unit, Utf8Unit>(&Utf32ToUtf8Range, Utf32String{0x61, 0xD800}, 64,
+                                                           ConversionMode::Replacing);
+    EXPECT_EQ(surrogate32.result, R::Ok);
+    EXPECT_EQ(surrogate32.written, (std::vector<Utf8Unit>{0x61, 0xEF, 0xBF, 0xBD}));
+
+    // Random units, surrogates frequent: the result is the strict conversion of the same text with
+    // each unpaired surrogate replaced by U+FFFD beforehand, and so always legal.
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 3000; ++trial) {
+        Utf16String units(random() % 24, u'\0');
+        for (char16_t& unit : units) {
+            const uint32_t pick = random() % 4;
+            unit = static_cast<char16_t>(pick == 0   ? 0xD800 + random() % 0x400
+                                         : pick == 1 ? 0xDC00 + random() % 0x400
+                                                     : random() % 0x10000);
+        }
+        Utf16String repaired = units;
+        for (size_t i = 0; i < repaired.size(); ++i) {
+            const bool high = repaired[i] >= 0xD800 && repaired[i] < 0xDC00;
+            const bool low = repaired[i] >= 0xDC00 && repaired[i] < 0xE000;
+            if (high && i + 1 < repaired.size() && repaired[i + 1] >= 0xDC00 && repaired[i + 1] < 0xE000) {
+                ++i;
+            } else if (high || low) {
+                repaired[i] = 0xFFFD;
+            }
+        }
+        std::string expected;
+        ASSERT_TRUE(Utf16ToUtf8(repaired, expected));
+        ASSERT_EQ(Utf16ToUtf8Replacing(units), expected) << trial;
+    }
 }
 
 TEST(Utf16Reading, StopsWithBothCursorsBeforeACharacterThatDoesNotFit) {

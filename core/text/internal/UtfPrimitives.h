@@ -262,13 +262,16 @@ QUORVIN_FORCEINLINE R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, Conve
     uint32_t u = static_cast<uint16_t>(s[0]);
     if (u >= HighSurrogateStart && u < LowSurrogateStart) {
         if (end - s < 2) {
-            return R::SourceExhausted;
-        }
-        const uint32_t next = static_cast<uint16_t>(s[1]);
-        if (next >= LowSurrogateStart && next < SurrogateEnd) {
-            value = ((u - HighSurrogateStart) << 10) + (next - LowSurrogateStart) + 0x10000;
-            s += 2;
-            return R::Ok;
+            if (mode != ConversionMode::Replacing) {
+                return R::SourceExhausted;
+            }
+        } else {
+            const uint32_t next = static_cast<uint16_t>(s[1]);
+            if (next >= LowSurrogateStart && next < SurrogateEnd) {
+                value = ((u - HighSurrogateStart) << 10) + (next - LowSurrogateStart) + 0x10000;
+                s += 2;
+                return R::Ok;
+            }
         }
         if (mode == ConversionMode::Strict) {
             return R::SourceIllegal;
@@ -276,7 +279,10 @@ QUORVIN_FORCEINLINE R ReadUtf16(const Utf16Unit*& s, const Utf16Unit* end, Conve
     } else if (u >= LowSurrogateStart && u < SurrogateEnd && mode == ConversionMode::Strict) {
         return R::SourceIllegal;
     }
-    value = u;
+    // Here u is a scalar value, or an unpaired surrogate in a mode that lets it through.
+    value = mode == ConversionMode::Replacing && u >= HighSurrogateStart && u < SurrogateEnd
+                ? ReplacementCharacter
+                : u;
     ++s;
     return R::Ok;
 }
