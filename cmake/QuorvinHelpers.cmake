@@ -25,17 +25,22 @@ function(quorvin_check_product_sources owner)
   endforeach()
 endfunction()
 
-# quorvin_library(NAME [HEADERS ...] [SOURCES ...] [WINDOWS_HEADERS ...] [WINDOWS_SOURCES ...]
-#                 [HOST_SOURCES ...] [DEPS ...] [WINDOWS_DEPS ...])
+# quorvin_library(NAME [WINDOWS_ONLY] [HEADERS ...] [SOURCES ...] [WINDOWS_HEADERS ...]
+#                 [WINDOWS_SOURCES ...] [HOST_SOURCES ...] [DEPS ...] [WINDOWS_DEPS ...])
 # Declares the component quorvin_NAME with the alias Quorvin::NAME: a static library, or a
 # header-only (interface) library when it has no sources. WINDOWS_* items are used only when
 # building for Windows, HOST_SOURCES only when not (a portable stand-in for what Windows provides):
-# the build picks the platform files, not #ifdefs. Headers are declared so
-# they are installed with their core/<subsystem>/ paths. DEPS are public; a test-only target among
-# them stops the configuration.
+# the build picks the platform files, not #ifdefs. A WINDOWS_ONLY component (one whose whole
+# contract is Windows', such as the Windows seam or the crash library's interface) is declared by
+# Windows builds only; elsewhere the call declares nothing. Headers are declared so they are
+# installed with their core/<subsystem>/ paths. DEPS are public; a test-only target among them
+# stops the configuration.
 function(quorvin_library name)
-  cmake_parse_arguments(ARG "" "" "HEADERS;SOURCES;WINDOWS_HEADERS;WINDOWS_SOURCES;HOST_SOURCES;DEPS;WINDOWS_DEPS"
-                        ${ARGN})
+  cmake_parse_arguments(ARG "WINDOWS_ONLY" ""
+                        "HEADERS;SOURCES;WINDOWS_HEADERS;WINDOWS_SOURCES;HOST_SOURCES;DEPS;WINDOWS_DEPS" ${ARGN})
+  if(ARG_WINDOWS_ONLY AND NOT WIN32)
+    return()
+  endif()
   set(headers ${ARG_HEADERS})
   set(sources ${ARG_SOURCES})
   set(deps ${ARG_DEPS})
@@ -89,16 +94,28 @@ function(quorvin_static_components out)
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# quorvin_test_support(NAME HEADERS ... [DEPS ...])
-# A header-only helper for tests (Quorvin::NAME), marked test-only: no component may depend on it.
+# quorvin_test_support(NAME [HEADERS ...] [SOURCES ...] [DEPS ...])
+# A helper for tests (Quorvin::NAME), marked test-only: no component may depend on it. Header-only,
+# or with SOURCES an object library, whose objects land in every program that links it (as
+# replacement allocation operators must: an archive member that nothing calls is never linked).
 function(quorvin_test_support name)
-  cmake_parse_arguments(ARG "" "" "HEADERS;DEPS" ${ARGN})
-  add_library(quorvin_${name} INTERFACE)
-  add_library(Quorvin::${name} ALIAS quorvin_${name})
-  set_target_properties(quorvin_${name} PROPERTIES QUORVIN_TEST_ONLY TRUE)
-  target_include_directories(quorvin_${name} INTERFACE ${PROJECT_SOURCE_DIR})
-  target_sources(quorvin_${name} INTERFACE FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES ${ARG_HEADERS})
-  target_link_libraries(quorvin_${name} INTERFACE ${ARG_DEPS})
+  cmake_parse_arguments(ARG "" "" "HEADERS;SOURCES;DEPS" ${ARGN})
+  set(target quorvin_${name})
+  if(ARG_SOURCES)
+    add_library(${target} OBJECT ${ARG_SOURCES})
+    set(scope PUBLIC)
+    target_link_libraries(${target} PRIVATE quorvin_warnings)
+  else()
+    add_library(${target} INTERFACE)
+    set(scope INTERFACE)
+  endif()
+  add_library(Quorvin::${name} ALIAS ${target})
+  set_target_properties(${target} PROPERTIES QUORVIN_TEST_ONLY TRUE)
+  target_include_directories(${target} ${scope} ${PROJECT_SOURCE_DIR})
+  if(ARG_HEADERS)
+    target_sources(${target} ${scope} FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES ${ARG_HEADERS})
+  endif()
+  target_link_libraries(${target} ${scope} ${ARG_DEPS})
 endfunction()
 
 # The subsystem a test or fuzz target belongs to: the name of the folder that declares it.

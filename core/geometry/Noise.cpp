@@ -8,7 +8,7 @@
 
 namespace Quorvin {
 
-using namespace NoisePrivate;
+using namespace GeometryPrivate;
 
 namespace {
 // Acquire pairs with the release that publishes the choice (a plain load on x86).

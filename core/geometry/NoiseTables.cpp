@@ -13,13 +13,13 @@ const int8_t Gradients2[8][2] = {QUORVIN_GRADIENTS2};
 const int8_t Gradients3[16][3] = {QUORVIN_GRADIENTS3};
 const int8_t Gradients4[32][4] = {QUORVIN_GRADIENTS4};
 
-namespace NoisePrivate {
+namespace GeometryPrivate {
 // The same values as floats, each row padded to four, so a corner multiplies straight from memory.
 alignas(64) const float GradientRows1[16] = {QUORVIN_GRADIENTS1};
 alignas(64) const float GradientRows2[8][4] = {QUORVIN_GRADIENTS2};
 alignas(64) const float GradientRows3[16][4] = {QUORVIN_GRADIENTS3};
 alignas(64) const float GradientRows4[32][4] = {QUORVIN_GRADIENTS4};
-}  // namespace NoisePrivate
+}  // namespace GeometryPrivate
 
 // Indexed by 32·(x>y) + 16·(x>z) + 8·(y>z) + 4·(x>w) + 2·(y>w) + (z>w); only 24 of the 64
 // comparison outcomes are orderings.

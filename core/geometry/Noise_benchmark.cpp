@@ -31,7 +31,7 @@ const std::vector<std::array<float, 4>>& ThePoints() {
 template <class Sample>
 void RunOverPoints(benchmark::State& state, Sample sample) {
     const auto& points = ThePoints();
-    const KernelRequest& request = NoisePrivate::ActiveNoiseKernelRequest();
+    const KernelRequest& request = GeometryPrivate::ActiveNoiseKernelRequest();
     if (!request.problem.empty()) {
         state.SkipWithError(request.problem.c_str());
         return;
@@ -47,7 +47,7 @@ void RunOverPoints(benchmark::State& state, Sample sample) {
 // One of ours, labelled with the kernel that runs it (one dimension has no kernel).
 template <class Sample>
 void RunOurs(benchmark::State& state, Sample sample) {
-    state.SetLabel(state.range(0) == 1 ? "no kernel" : NoisePrivate::ActiveNoiseKernel().name);
+    state.SetLabel(state.range(0) == 1 ? "no kernel" : GeometryPrivate::ActiveNoiseKernel().name);
     RunOverPoints(state, sample);
 }
 

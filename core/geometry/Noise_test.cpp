@@ -26,13 +26,13 @@
 namespace Quorvin {
 namespace {
 
-using NoisePrivate::ActiveNoiseKernel;
-using NoisePrivate::ActiveNoiseKernelRequest;
-using NoisePrivate::FindNoiseKernel;
-using NoisePrivate::NoiseKernel;
+using GeometryPrivate::ActiveNoiseKernel;
+using GeometryPrivate::ActiveNoiseKernelRequest;
+using GeometryPrivate::FindNoiseKernel;
+using GeometryPrivate::NoiseKernel;
 
 [[maybe_unused]] const testing::Environment* const forcedKernelCheck =
-    Testing::AddForcedKernelCheck("noise", NoisePrivate::NoiseKernels);
+    Testing::AddForcedKernelCheck("noise", GeometryPrivate::NoiseKernels);
 
 // Every function under one signature: dimension, kind, and a component (−1 for the scalar form).
 enum Kind { Gradient, Simplex };
@@ -337,7 +337,7 @@ TEST(Noise, VectorComponentsAreIndependentOfEachOtherAndOfTheScalarForm) {
 
 // The portable definition through the same signature as Evaluate.
 float EvaluatePortable(Kind kind, int dims, int component, const float* p) {
-    using namespace NoisePrivate;
+    using namespace GeometryPrivate;
     const auto pick = [component](const auto& v) {
         if constexpr (std::is_same_v<std::decay_t<decltype(v)>, float>) {
             return v;
@@ -419,7 +419,7 @@ TEST(NoiseKernels, TheChoiceIsTheForcedKernelOrTheFastestOneAvailable) {
     }
     // Once a function has run, calls go straight to the chosen kernel.
     EXPECT_EQ(SimplexNoise(Vec3{0.3f, 1.7f, -2.2f}), ActiveNoiseKernel().simplex3(Vec3{0.3f, 1.7f, -2.2f}));
-    EXPECT_EQ(NoisePrivate::NoiseKernels.InUse(), &ActiveNoiseKernel());
+    EXPECT_EQ(GeometryPrivate::NoiseKernels.InUse(), &ActiveNoiseKernel());
     if (!request.requested.empty()) {
         EXPECT_EQ(ActiveNoiseKernel().name, request.requested);
         return;

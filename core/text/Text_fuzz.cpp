@@ -55,8 +55,8 @@ std::vector<Out> RunCodec(ConversionResult (*codec)(const In*&, const In*, Out*&
 }
 
 // The kernels compared with the portable one: every other one this machine has.
-std::vector<const UtfPrivate::UtfKernel*>& OtherKernels() {
-    static std::vector<const UtfPrivate::UtfKernel*> kernels;
+std::vector<const TextPrivate::UtfKernel*>& OtherKernels() {
+    static std::vector<const TextPrivate::UtfKernel*> kernels;
     return kernels;
 }
 
@@ -78,20 +78,20 @@ std::vector<uint64_t> KernelRun(Routine routine, const std::vector<In>& input, s
 // Every kernel's routine against the portable one's on the same input and room.
 template <class In, class Out, class Pick>
 void CompareKernels(Pick pick, const std::vector<In>& input, size_t capacity) {
-    const auto& portable = *UtfPrivate::FindUtfKernel(KernelId::Portable);
+    const auto& portable = *TextPrivate::FindUtfKernel(KernelId::Portable);
     const auto expected = KernelRun<In, Out>(pick(portable), input, capacity);
-    for (const UtfPrivate::UtfKernel* kernel : OtherKernels()) {
+    for (const TextPrivate::UtfKernel* kernel : OtherKernels()) {
         Require(KernelRun<In, Out>(pick(*kernel), input, capacity) == expected);
     }
 }
 
 void CompareScans(const std::vector<Utf8Unit>& bytes) {
-    const auto& portable = *UtfPrivate::FindUtfKernel(KernelId::Portable);
+    const auto& portable = *TextPrivate::FindUtfKernel(KernelId::Portable);
     const Utf8Unit* end = bytes.data() + bytes.size();
     const Utf8Unit* expectedCursor = bytes.data();
     uint64_t expectedCount = 0;
     const bool legal = portable.countUtf8(expectedCursor, end, expectedCount);
-    for (const UtfPrivate::UtfKernel* kernel : OtherKernels()) {
+    for (const TextPrivate::UtfKernel* kernel : OtherKernels()) {
         const Utf8Unit* cursor = bytes.data();
         uint64_t count = 0;
         Require(kernel->countUtf8(cursor, end, count) == legal && cursor == expectedCursor &&
@@ -244,7 +244,7 @@ void FuzzMarkup(const uint8_t* data, size_t size, uint8_t knob) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     using namespace Quorvin;
-    using namespace Quorvin::UtfPrivate;
+    using namespace Quorvin::TextPrivate;
     const KernelRequest& request = ActiveUtfKernelRequest();
     if (!request.problem.empty()) {
         std::printf("%s: skipped\n", request.problem.c_str());

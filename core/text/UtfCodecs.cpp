@@ -10,7 +10,7 @@
 
 namespace Quorvin {
 
-using namespace UtfPrivate;
+using namespace TextPrivate;
 
 // UTF-8 decoding is the same in every mode: the legality rules admit no surrogate and nothing above
 // U+10FFFF.

@@ -9,7 +9,7 @@
 
 namespace Quorvin {
 
-using UtfPrivate::R;
+using TextPrivate::R;
 
 namespace {
 
@@ -189,7 +189,7 @@ std::string Utf16ToUtf8Replacing(Utf16View input) {
     return output;
 }
 
-int Utf8SequenceLength(Utf8Unit firstByte) noexcept { return UtfPrivate::TrailingBytes[firstByte] + 1; }
+int Utf8SequenceLength(Utf8Unit firstByte) noexcept { return TextPrivate::TrailingBytes[firstByte] + 1; }
 
 int Utf8SequenceLength(char firstByte) noexcept {
     return Utf8SequenceLength(static_cast<Utf8Unit>(firstByte));

@@ -72,7 +72,7 @@ const Texts& Sample(const Kind& kind, const Size& size) {
     return texts;
 }
 
-const char* ActiveKernelName() { return UtfPrivate::ActiveUtfKernel().name; }
+const char* ActiveKernelName() { return TextPrivate::ActiveUtfKernel().name; }
 
 const Utf8Unit* Bytes(const std::string& s) { return reinterpret_cast<const Utf8Unit*>(s.data()); }
 const UChar* IcuUnits(const Utf16String& s) { return reinterpret_cast<const UChar*>(s.data()); }
@@ -376,7 +376,7 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    const auto& request = Quorvin::UtfPrivate::ActiveUtfKernelRequest();
+    const auto& request = Quorvin::TextPrivate::ActiveUtfKernelRequest();
     if (!request.problem.empty()) {
         std::fprintf(stderr, "%s\n", request.problem.c_str());
         return 1;

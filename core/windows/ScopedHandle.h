@@ -17,9 +17,9 @@ class ScopedHandle {
 public:
     ScopedHandle() = default;
     /// Takes ownership of `handle` (null or INVALID_HANDLE_VALUE mean none).
-    explicit ScopedHandle(HANDLE handle) noexcept : handle_(handle) {}
+    explicit ScopedHandle(HANDLE handle) noexcept : handle(handle) {}
     /// Takes over the other owner's handle.
-    ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Release()) {}
+    ScopedHandle(ScopedHandle&& other) noexcept : handle(other.Release()) {}
     /// Closes the owned handle, then takes over the other owner's.
     ScopedHandle& operator=(ScopedHandle&& other) noexcept {
         if (this != &other) Reset(other.Release());
@@ -30,27 +30,27 @@ public:
     ~ScopedHandle() { Reset(); }
 
     /// The owned handle, still owned; null or INVALID_HANDLE_VALUE when there is none.
-    HANDLE Get() const noexcept { return handle_; }
+    HANDLE Get() const noexcept { return handle; }
     /// True when a handle is owned.
-    bool IsValid() const noexcept { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    bool IsValid() const noexcept { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
     /// IsValid().
     explicit operator bool() const noexcept { return IsValid(); }
 
-    /// Closes the owned handle, if any, and takes ownership of `handle`.
-    void Reset(HANDLE handle = nullptr) noexcept {
-        if (IsValid()) CloseHandle(handle_);
-        handle_ = handle;
+    /// Closes the owned handle, if any, and takes ownership of `replacement`.
+    void Reset(HANDLE replacement = nullptr) noexcept {
+        if (IsValid()) CloseHandle(handle);
+        handle = replacement;
     }
     /// Gives up ownership without closing; returns the handle.
-    HANDLE Release() noexcept { return std::exchange(handle_, nullptr); }
+    HANDLE Release() noexcept { return std::exchange(handle, nullptr); }
     /// For out-parameters of creation calls: closes what is owned and returns the slot to fill.
     HANDLE* Receive() noexcept {
         Reset();
-        return &handle_;
+        return &handle;
     }
 
 private:
-    HANDLE handle_ = nullptr;
+    HANDLE handle = nullptr;
 };
 
 /// Owners of the two handles that CreateProcess returns.

@@ -33,16 +33,16 @@ struct LaunchBuffers {
 class PageBlock {
 public:
     explicit PageBlock(size_t size) noexcept
-        : address_(VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)) {}
+        : address(VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)) {}
     ~PageBlock() {
-        if (address_ != nullptr) VirtualFree(address_, 0, MEM_RELEASE);
+        if (address != nullptr) VirtualFree(address, 0, MEM_RELEASE);
     }
     PageBlock(const PageBlock&) = delete;
     PageBlock& operator=(const PageBlock&) = delete;
-    void* Get() const noexcept { return address_; }
+    void* Get() const noexcept { return address; }
 
 private:
-    void* address_;
+    void* address;
 };
 
 // Appends `text` at `cursor` if it fits before `end`; false (nothing written) otherwise.

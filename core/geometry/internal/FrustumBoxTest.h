@@ -6,7 +6,7 @@
 
 #include "core/base/Compiler.h"
 
-namespace Quorvin::FrustumPrivate {
+namespace Quorvin::GeometryPrivate {
 
 // Clearing the sign bit gives the same comparisons as max(0 − v, v) (the two differ at most in the
 // sign of a zero), in one instruction.
@@ -74,20 +74,20 @@ QUORVIN_FORCEINLINE BoxClass Classify(const Frustum& f, const Box& b) {
     return static_cast<BoxClass>((1 - outside) | ((outside | across) << 4));
 }
 
-}  // namespace Quorvin::FrustumPrivate
+}  // namespace Quorvin::GeometryPrivate
 
 namespace Quorvin {
 
 inline void Frustum::Classify(const Vec3& center, const Vec3& halfExtent, BoxClass& result) const {
-    result = FrustumPrivate::Classify(*this, FrustumPrivate::Broadcast(center, halfExtent));
+    result = GeometryPrivate::Classify(*this, GeometryPrivate::Broadcast(center, halfExtent));
 }
 
 inline int32_t Frustum::IsVisible(const Vec3& center, const Vec3& halfExtent) const {
-    return FrustumPrivate::Visible(*this, FrustumPrivate::Broadcast(center, halfExtent));
+    return GeometryPrivate::Visible(*this, GeometryPrivate::Broadcast(center, halfExtent));
 }
 
 inline int32_t Frustum::IsVisibleA(const Vec3A& center, const Vec3A& halfExtent) const {
-    return FrustumPrivate::Visible(*this, FrustumPrivate::Broadcast(center, halfExtent));
+    return GeometryPrivate::Visible(*this, GeometryPrivate::Broadcast(center, halfExtent));
 }
 
 inline int32_t Frustum::IsVisibleMinMax(const MinMaxBox& box) const {

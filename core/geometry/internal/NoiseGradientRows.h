@@ -2,11 +2,11 @@
 // beside them so that the noise functions multiply by them directly, without integer conversions.
 #pragma once
 
-namespace Quorvin::NoisePrivate {
+namespace Quorvin::GeometryPrivate {
 
 extern const float GradientRows1[16];
 extern const float GradientRows2[8][4];
 extern const float GradientRows3[16][4];
 extern const float GradientRows4[32][4];
 
-}  // namespace Quorvin::NoisePrivate
+}  // namespace Quorvin::GeometryPrivate

@@ -6,7 +6,7 @@
 
 #include "core/base/ProcessorFeatures.h"
 
-namespace Quorvin::NoisePrivate {
+namespace Quorvin::GeometryPrivate {
 namespace {
 
 // `kernel` with every function it leaves out taken from `base`.
@@ -111,4 +111,4 @@ constexpr NoiseKernel ChoosingKernel = {
 // Constant-initialised, so it holds the choosing kernel before any constructor runs.
 constinit KernelFamily<NoiseKernel> NoiseKernels("QUORVIN_NOISE_KERNEL", FindNoiseKernel, &ChoosingKernel);
 
-}  // namespace Quorvin::NoisePrivate
+}  // namespace Quorvin::GeometryPrivate

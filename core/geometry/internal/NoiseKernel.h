@@ -23,7 +23,7 @@
 
 #include "core/geometry/Vec3.h"
 
-namespace Quorvin::NoisePrivate {
+namespace Quorvin::GeometryPrivate {
 
 /// The functions of one kernel; each has the contract of the public function of the same name.
 struct NoiseKernel {
@@ -65,4 +65,4 @@ extern const NoiseKernel* const PortableNoiseKernel;
 extern const NoiseKernel* const Sse2NoiseKernel;
 extern const NoiseKernel* const Avx2NoiseKernel;
 
-}  // namespace Quorvin::NoisePrivate
+}  // namespace Quorvin::GeometryPrivate

@@ -29,7 +29,7 @@
 #include "core/geometry/internal/NoiseSse2.h"
 #include "core/geometry/internal/NoiseTableValues.h"
 
-namespace Quorvin::NoisePrivate::Avx2 {
+namespace Quorvin::GeometryPrivate::Avx2 {
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -115,10 +115,10 @@ struct Splat {
 };
 
 }  // namespace
-}  // namespace Quorvin::NoisePrivate::Avx2
+}  // namespace Quorvin::GeometryPrivate::Avx2
 
 QUORVIN_BEGIN_AVX2_REGION
-namespace Quorvin::NoisePrivate::Avx2 {
+namespace Quorvin::GeometryPrivate::Avx2 {
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -568,10 +568,10 @@ Vec3 SimplexVector3Entry(const Vec3& p) { return SimplexVectorOfCube<3>({p.x, p.
 Vec3 SimplexVector4Entry(const Vec3& p, float w) { return SimplexVector<4>(MakePoint(p, w)); }
 
 }  // namespace
-}  // namespace Quorvin::NoisePrivate::Avx2
+}  // namespace Quorvin::GeometryPrivate::Avx2
 QUORVIN_END_AVX2_REGION
 
-namespace Quorvin::NoisePrivate {
+namespace Quorvin::GeometryPrivate {
 namespace {
 constexpr NoiseKernel Kernel = {
     .name = "avx2",
@@ -585,7 +585,7 @@ constexpr NoiseKernel Kernel = {
 };
 }  // namespace
 constinit const NoiseKernel* const Avx2NoiseKernel = &Kernel;
-}  // namespace Quorvin::NoisePrivate
+}  // namespace Quorvin::GeometryPrivate
 #else
-constinit const Quorvin::NoisePrivate::NoiseKernel* const Quorvin::NoisePrivate::Avx2NoiseKernel = nullptr;
+constinit const Quorvin::GeometryPrivate::NoiseKernel* const Quorvin::GeometryPrivate::Avx2NoiseKernel = nullptr;
 #endif

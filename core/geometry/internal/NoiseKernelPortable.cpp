@@ -3,7 +3,7 @@
 #include "core/geometry/internal/NoiseKernel.h"
 #include "core/geometry/internal/NoisePortable.h"
 
-namespace Quorvin::NoisePrivate {
+namespace Quorvin::GeometryPrivate {
 namespace {
 
 constexpr NoiseKernel Kernel = {
@@ -50,4 +50,4 @@ constexpr NoiseKernel Kernel = {
 
 constinit const NoiseKernel* const PortableNoiseKernel = &Kernel;
 
-}  // namespace Quorvin::NoisePrivate
+}  // namespace Quorvin::GeometryPrivate

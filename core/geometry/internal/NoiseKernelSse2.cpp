@@ -13,7 +13,7 @@
 
 #include "core/geometry/internal/NoiseSse2.h"
 
-namespace Quorvin::NoisePrivate {
+namespace Quorvin::GeometryPrivate {
 namespace {
 
 // The value of one corner at `offset`: for the scalar form the row product (summed later, four
@@ -383,7 +383,7 @@ constexpr NoiseKernel Kernel = {
 
 constinit const NoiseKernel* const Sse2NoiseKernel = &Kernel;
 
-}  // namespace Quorvin::NoisePrivate
+}  // namespace Quorvin::GeometryPrivate
 #else
-constinit const Quorvin::NoisePrivate::NoiseKernel* const Quorvin::NoisePrivate::Sse2NoiseKernel = nullptr;
+constinit const Quorvin::GeometryPrivate::NoiseKernel* const Quorvin::GeometryPrivate::Sse2NoiseKernel = nullptr;
 #endif

@@ -14,7 +14,7 @@
 #include "core/geometry/internal/NoiseGradientRows.h"
 #include "core/geometry/internal/NoiseTableValues.h"
 
-namespace Quorvin::NoisePrivate {
+namespace Quorvin::GeometryPrivate {
 
 inline constexpr const uint8_t* P = NoisePermutation;
 
@@ -93,13 +93,13 @@ QUORVIN_FORCEINLINE Vec3 Finish(Triple value, float scale, float nonFinite) {
 template <int N>
 QUORVIN_FORCEINLINE const float* GradientRow(uint32_t h) {
     if constexpr (N == 1) {
-        return &NoisePrivate::GradientRows1[h & 15];
+        return &GeometryPrivate::GradientRows1[h & 15];
     } else if constexpr (N == 2) {
-        return NoisePrivate::GradientRows2[h & 7];
+        return GeometryPrivate::GradientRows2[h & 7];
     } else if constexpr (N == 3) {
-        return NoisePrivate::GradientRows3[h & 15];
+        return GeometryPrivate::GradientRows3[h & 15];
     } else {
-        return NoisePrivate::GradientRows4[h & 31];
+        return GeometryPrivate::GradientRows4[h & 31];
     }
 }
 
@@ -451,4 +451,4 @@ QUORVIN_FORCEINLINE auto SimplexNoiseAt(const float (&p)[N]) {
     return Finish(Simplex<Hash>(p), Scale[N - 1], NonFinite(p));
 }
 
-}  // namespace Quorvin::NoisePrivate
+}  // namespace Quorvin::GeometryPrivate

@@ -13,7 +13,7 @@
 #include "core/base/Compiler.h"
 #include "core/geometry/internal/NoisePortable.h"
 
-namespace Quorvin::NoisePrivate {
+namespace Quorvin::GeometryPrivate {
 
 // ---------------------------------------------------------------------------------------------
 // Lanes: x, y, z, w of a point or an offset; lanes past the dimension hold 0.
@@ -258,4 +258,4 @@ QUORVIN_FORCEINLINE Vec3 FinishLanes(__m128 value, float scale) {
 inline constexpr float GradientScale[] = {0.094f, 0.2535f, 0.468f, 0.435f};
 inline constexpr float SimplexScale[] = {0.197f, 20.0f, 36.0f, 31.0f};
 
-}  // namespace Quorvin::NoisePrivate
+}  // namespace Quorvin::GeometryPrivate

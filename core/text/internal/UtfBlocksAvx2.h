@@ -16,7 +16,7 @@
 
 #include "core/text/internal/UtfPrimitives.h"
 
-namespace Quorvin::UtfPrivate::Avx2 {
+namespace Quorvin::TextPrivate::Avx2 {
 
 // ---------------------------------------------------------------------------------------------
 // Shuffle tables, generated at compile time.
@@ -774,4 +774,4 @@ QUORVIN_FORCEINLINE void ScanFast(const Utf8Unit*& s, const Utf8Unit* end, uint6
     count = n;
 }
 
-}  // namespace Quorvin::UtfPrivate::Avx2
+}  // namespace Quorvin::TextPrivate::Avx2

@@ -4,7 +4,7 @@
 
 #include "core/text/internal/UtfPrimitives.h"
 
-namespace Quorvin::UtfPrivate::Portable {
+namespace Quorvin::TextPrivate::Portable {
 
 // Per byte of `word`, 1 in the byte's lowest bit where the byte continues a sequence (10xxxxxx).
 QUORVIN_FORCEINLINE uint64_t ContinuationBits(uint64_t word) {
@@ -83,4 +83,4 @@ QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
     t += total;
 }
 
-}  // namespace Quorvin::UtfPrivate::Portable
+}  // namespace Quorvin::TextPrivate::Portable

@@ -6,7 +6,7 @@
 
 #include "core/text/internal/UtfPrimitives.h"
 
-namespace Quorvin::UtfPrivate::Sse2 {
+namespace Quorvin::TextPrivate::Sse2 {
 
 // Lane masks for SqueezeLanes: entry e keeps the lanes below e - 1 (entry 0 keeps all eight).
 alignas(16) constexpr uint16_t LanesBelow[9][8] = {
@@ -164,4 +164,4 @@ QUORVIN_FORCEINLINE void EncodeTwoByteBlock(const Utf16Unit*& s, Utf8Unit*& t) {
     t += total;
 }
 
-}  // namespace Quorvin::UtfPrivate::Sse2
+}  // namespace Quorvin::TextPrivate::Sse2

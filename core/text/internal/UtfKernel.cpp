@@ -4,7 +4,7 @@
 
 #include "core/base/ProcessorFeatures.h"
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::TextPrivate {
 
 const UtfKernel* FindUtfKernel(KernelId id, std::string* whyNot) noexcept {
     std::string reason;
@@ -31,4 +31,4 @@ const UtfKernel* FindUtfKernel(KernelId id, std::string* whyNot) noexcept {
 
 constinit KernelFamily<UtfKernel> UtfKernels("QUORVIN_TEXT_KERNEL", FindUtfKernel);
 
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::TextPrivate

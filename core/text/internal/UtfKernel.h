@@ -24,7 +24,7 @@
 
 #include "core/text/Utf.h"
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::TextPrivate {
 
 /// The hot routines of one kernel. Each has the contract of the public routine it serves.
 struct UtfKernel {
@@ -62,4 +62,4 @@ extern const UtfKernel* const PortableKernel;
 extern const UtfKernel* const Sse2Kernel;
 extern const UtfKernel* const Avx2Kernel;
 
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::TextPrivate

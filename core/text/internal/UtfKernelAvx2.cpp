@@ -16,19 +16,19 @@
 QUORVIN_BEGIN_AVX2_REGION
 #include "core/text/internal/UtfBlocksAvx2.h"
 
-namespace Quorvin::UtfPrivate::Avx2 {
+namespace Quorvin::TextPrivate::Avx2 {
 #include "core/text/internal/UtfKernelLoops.inc"
-}  // namespace Quorvin::UtfPrivate::Avx2
+}  // namespace Quorvin::TextPrivate::Avx2
 QUORVIN_END_AVX2_REGION
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::TextPrivate {
 namespace {
 constexpr UtfKernel Kernel = {
     "avx2",           &Avx2::DecodeToUtf16, &Avx2::DecodeToUtf32, &Avx2::EncodeUtf16, &Avx2::EncodeUtf32,
     &Avx2::CountUtf8, &Avx2::ValidateUtf8};
 }  // namespace
 constinit const UtfKernel* const Avx2Kernel = &Kernel;
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::TextPrivate
 #else
-constinit const Quorvin::UtfPrivate::UtfKernel* const Quorvin::UtfPrivate::Avx2Kernel = nullptr;
+constinit const Quorvin::TextPrivate::UtfKernel* const Quorvin::TextPrivate::Avx2Kernel = nullptr;
 #endif

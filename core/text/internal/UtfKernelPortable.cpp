@@ -5,13 +5,13 @@
 #include "core/text/internal/UtfKernel.h"
 #include "core/text/internal/UtfPrimitives.h"
 
-namespace Quorvin::UtfPrivate::Portable {
+namespace Quorvin::TextPrivate::Portable {
 #include "core/text/internal/UtfTwoByteStretches.inc"
 // The loops after the fast stretches they call.
 #include "core/text/internal/UtfKernelLoops.inc"
-}  // namespace Quorvin::UtfPrivate::Portable
+}  // namespace Quorvin::TextPrivate::Portable
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::TextPrivate {
 namespace {
 constexpr UtfKernel Kernel = {"portable",
                               &Portable::DecodeToUtf16,
@@ -22,4 +22,4 @@ constexpr UtfKernel Kernel = {"portable",
                               &Portable::ValidateUtf8};
 }  // namespace
 constinit const UtfKernel* const PortableKernel = &Kernel;
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::TextPrivate

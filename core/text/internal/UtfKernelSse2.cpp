@@ -9,20 +9,20 @@
 #include "core/text/internal/UtfBlocksSse2.h"
 #include "core/text/internal/UtfPrimitives.h"
 
-namespace Quorvin::UtfPrivate::Sse2 {
+namespace Quorvin::TextPrivate::Sse2 {
 #include "core/text/internal/UtfTwoByteStretches.inc"
 // The loops after the fast stretches they call.
 #include "core/text/internal/UtfKernelLoops.inc"
-}  // namespace Quorvin::UtfPrivate::Sse2
+}  // namespace Quorvin::TextPrivate::Sse2
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::TextPrivate {
 namespace {
 constexpr UtfKernel Kernel = {
     "sse2",           &Sse2::DecodeToUtf16, &Sse2::DecodeToUtf32, &Sse2::EncodeUtf16, &Sse2::EncodeUtf32,
     &Sse2::CountUtf8, &Sse2::ValidateUtf8};
 }  // namespace
 constinit const UtfKernel* const Sse2Kernel = &Kernel;
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::TextPrivate
 #else
-constinit const Quorvin::UtfPrivate::UtfKernel* const Quorvin::UtfPrivate::Sse2Kernel = nullptr;
+constinit const Quorvin::TextPrivate::UtfKernel* const Quorvin::TextPrivate::Sse2Kernel = nullptr;
 #endif

@@ -11,7 +11,7 @@
 #include "tests/support/KernelTesting.h"
 #include "tests/support/TextTestSupport.h"
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::TextPrivate {
 namespace {
 
 using TextTest::TextGenerator;
@@ -159,4 +159,4 @@ TEST(UtfKernels, EveryKernelGivesThePortableResultsOnLongTextOfEachScript) {
 }
 
 }  // namespace
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::TextPrivate

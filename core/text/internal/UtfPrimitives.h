@@ -13,7 +13,7 @@
 #include "core/base/Compiler.h"
 #include "core/text/Utf.h"
 
-namespace Quorvin::UtfPrivate {
+namespace Quorvin::TextPrivate {
 
 using R = ConversionResult;
 
@@ -392,4 +392,4 @@ QUORVIN_FORCEINLINE bool EncodeUtf16Block(const Utf16Unit*& s, Utf8Unit*& t) {
     return true;
 }
 
-}  // namespace Quorvin::UtfPrivate
+}  // namespace Quorvin::TextPrivate
