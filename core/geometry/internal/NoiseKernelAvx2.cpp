@@ -587,5 +587,6 @@ constexpr NoiseKernel Kernel = {
 constinit const NoiseKernel* const Avx2NoiseKernel = &Kernel;
 }  // namespace Quorvin::GeometryPrivate
 #else
-constinit const Quorvin::GeometryPrivate::NoiseKernel* const Quorvin::GeometryPrivate::Avx2NoiseKernel = nullptr;
+constinit const Quorvin::GeometryPrivate::NoiseKernel* const Quorvin::GeometryPrivate::Avx2NoiseKernel =
+    nullptr;
 #endif

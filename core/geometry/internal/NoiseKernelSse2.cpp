@@ -385,5 +385,6 @@ constinit const NoiseKernel* const Sse2NoiseKernel = &Kernel;
 
 }  // namespace Quorvin::GeometryPrivate
 #else
-constinit const Quorvin::GeometryPrivate::NoiseKernel* const Quorvin::GeometryPrivate::Sse2NoiseKernel = nullptr;
+constinit const Quorvin::GeometryPrivate::NoiseKernel* const Quorvin::GeometryPrivate::Sse2NoiseKernel =
+    nullptr;
 #endif
