@@ -1,20 +1,16 @@
-// Tests of module paths as UTF-8: the conversion against the strict text codecs, and (on Windows)
-// the paths of this test program. Paths in folders named with accented, CJK and emoji characters,
-// and paths longer than 260 units, are run from the host by tests/module_path.
+// Tests of module paths as UTF-8: the conversion against the strict text codecs (the paths of this
+// test program: windows/ModulePath_windows_test.cpp). Paths in folders named with accented, CJK
+// and emoji characters, and paths longer than 260 units, are run from the host by
+// tests/module_path.
 #include "core/system/ModulePath.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <random>
 #include <string>
 
 #include "core/system/internal/PathText.h"
 #include "core/text/Utf.h"
-
-#if defined(_WIN32)
-#include "core/windows/WindowsApi.h"
-#endif
 
 namespace Quorvin {
 namespace {
@@ -66,25 +62,6 @@ TEST(ModulePath, Utf16PathsBecomeUtf8) {
         ASSERT_EQ(Convert(text), expected);
     }
 }
-
-#if defined(_WIN32)
-TEST(ModulePath, ThisProgramAndKernel32) {
-    const std::wstring wide = ReadModuleFileName(nullptr);
-    ASSERT_FALSE(wide.empty());
-    std::string expected;
-    ASSERT_TRUE(Utf16ToUtf8(wide, expected));
-    EXPECT_EQ(GetModulePath(nullptr), expected);
-    EXPECT_EQ(GetModulePath(GetModuleHandleW(nullptr)), expected);
-
-    std::string kernel = GetModulePath(GetModuleHandleW(L"kernel32.dll"));
-    for (char& c : kernel) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    ASSERT_GT(kernel.size(), 13u);
-    EXPECT_EQ(kernel.substr(kernel.size() - 13), "\\kernel32.dll");
-    // Not a module: empty.
-    static int notAModule;
-    EXPECT_EQ(GetModulePath(&notAModule), "");
-}
-#endif
 
 }  // namespace
 }  // namespace Quorvin

@@ -1,4 +1,5 @@
-// Tests of processor topology: the record walk over synthetic buffers, and the real query.
+// Tests of processor topology: the record walk over synthetic buffers (the real query:
+// windows/Topology_windows_test.cpp).
 #include "core/system/Topology.h"
 
 #include <gtest/gtest.h>
@@ -7,10 +8,6 @@
 #include <cstring>
 #include <random>
 #include <vector>
-
-#if defined(_WIN32)
-#include "core/windows/WindowsApi.h"
-#endif
 
 namespace Quorvin {
 namespace {
@@ -265,29 +262,6 @@ TEST(ProcessorTopology, MalformedRecordsAreNeverReadPastTheirEnd) {
         ASSERT_LE(cores, noise.size() / 16);
     }
 }
-
-#if defined(_WIN32)
-TEST(ProcessorTopology, QueryAgreesWithTheSystemProcessorCount) {
-    ProcessorTopology topology;
-    topology.Query(false);
-    ASSERT_TRUE(topology.valid);
-    const auto [faster, efficient] = topology.CountLogicalProcessors();
-    EXPECT_EQ(faster, 0u);
-    EXPECT_EQ(efficient, static_cast<uint64_t>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    ASSERT_FALSE(topology.groups.empty());
-    EXPECT_EQ(topology.groups.at(0).CountProcessors(),
-              std::popcount(static_cast<uint64_t>(info.dwActiveProcessorMask)));
-
-    ProcessorTopology classed;
-    classed.Query(true);
-    ASSERT_TRUE(classed.valid);
-    EXPECT_EQ(classed.CountLogicalProcessors().first + classed.CountLogicalProcessors().second, efficient);
-    classed.Query(true);
-    EXPECT_EQ(classed.groups.at(0).coreMasks.size(), 2 * topology.groups.at(0).coreMasks.size());
-}
-#endif
 
 }  // namespace
 }  // namespace Quorvin

@@ -1,11 +1,8 @@
-// Tests of the timer conversion constants.
+// Tests of the timer conversion constants derived from a frequency (the process's own constants:
+// windows/TimerConstants_windows_test.cpp).
 #include "core/time/TimerConstants.h"
 
 #include <gtest/gtest.h>
-
-#if defined(_WIN32)
-#include "core/windows/WindowsApi.h"
-#endif
 
 namespace Quorvin {
 namespace {
@@ -30,23 +27,6 @@ TEST(TimerConstants, IntegerQuotientsTruncate) {
     const TimerConstants slow = ComputeTimerConstants(999);
     EXPECT_EQ(slow.ticksPerMillisecond, 0);
     EXPECT_EQ(slow.ticksPerMicrosecond, 0);
-}
-
-TEST(TimerConstants, ProcessValuesComeFromThePerformanceCounter) {
-#if defined(_WIN32)
-    LARGE_INTEGER frequency{};
-    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
-    const TimerConstants expected = ComputeTimerConstants(frequency.QuadPart);
-    EXPECT_EQ(PerformanceFrequency, frequency.QuadPart);
-    EXPECT_EQ(TicksPerMillisecond, expected.ticksPerMillisecond);
-    EXPECT_EQ(TicksPerMicrosecond, expected.ticksPerMicrosecond);
-    EXPECT_EQ(MillisecondsPerTick, expected.millisecondsPerTick);
-    EXPECT_EQ(MicrosecondsPerTick, expected.microsecondsPerTick);
-    EXPECT_EQ(NanosecondsPerTick, expected.nanosecondsPerTick);
-    EXPECT_EQ(SecondsPerTick, expected.secondsPerTick);
-#else
-    GTEST_SKIP() << "the process's timer constants are read from the Windows performance counter";
-#endif
 }
 
 }  // namespace
