@@ -171,12 +171,12 @@ TEST(Utf16Reading, RejectsUnpairedSurrogatesWhenStrictAndPassesThemWhenLenient) 
 // Text that may hold any 16-bit units (file names) becomes well-formed UTF-8: each unpaired
 // surrogate, a final high one included, is written as U+FFFD and the next unit is read on its own.
 TEST(Utf16Reading, ReplacingModeWritesReplacementForEveryUnpairedSurrogate) {
-    const auto convert = [](std::initializer_list<char16_t> units) {
-        return Utf16ToUtf8Replacing(Utf16String(units));
+    const auto convert = [](std::initializer_list<uint16_t> units) {
+        return Utf16ToUtf8Replacing(Units16(units));
     };
     const std::string replacement = "\xEF\xBF\xBD";
     EXPECT_EQ(convert({}), "");
-    EXPECT_EQ(Utf16ToUtf8Replacing(u"C:\\Games\\run.exe"), "C:\\Games\\run.exe");
+    EXPECT_EQ(convert({u'C', u':', u'\\', u'r', u'.', u'e'}), "C:\\r.e");
     EXPECT_EQ(convert({0xE9, 0x4E2D, 0xD83D, 0xDE00}), "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
     EXPECT_EQ(convert({0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0xDBFF, 0xDFFF}),
               "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF4\x8F\xBF\xBF");
@@ -184,6 +184,10 @@ TEST(Utf16Reading, ReplacingModeWritesReplacementForEveryUnpairedSurrogate) {
     EXPECT_EQ(convert({u'a', 0xDE00, u'b'}), "a" + replacement + "b");
     EXPECT_EQ(convert({0xD83D, u'x'}), replacement + "x");
     EXPECT_EQ(convert({0xD800, 0xD801, 0xDC00}), replacement + "\xF0\x90\x90\x80");
+    EXPECT_EQ(convert({0xDE00, 0xD83D}), replacement + replacement);
+    // A high surrogate at the end of the counted text is never paired with what lies beyond it.
+    const Utf16String pair = Units16({0xD83D, 0xDE00});
+    EXPECT_EQ(Utf16ToUtf8Replacing(Utf16View(pair.data(), 1)), replacement);
     const auto r32 = Widen32(Units16({0x41, 0xDBFF}), ConversionMode::Replacing);
     EXPECT_EQ(r32.result, R::Ok);
     EXPECT_EQ(r32.written, (std::vector<Utf32Unit>{0x41, 0xFFFD}));
@@ -196,12 +200,12 @@ TEST(Utf16Reading, ReplacingModeWritesReplacementForEveryUnpairedSurrogate) {
     // each unpaired surrogate replaced by U+FFFD beforehand, and so always legal.
     std::mt19937 random(11);
     for (int trial = 0; trial < 3000; ++trial) {
-        Utf16String units(random() % 24, u'\0');
-        for (char16_t& unit : units) {
+        Utf16String units(random() % 24, Utf16Unit{0});
+        for (Utf16Unit& unit : units) {
             const uint32_t pick = random() % 4;
-            unit = static_cast<char16_t>(pick == 0   ? 0xD800 + random() % 0x400
-                                         : pick == 1 ? 0xDC00 + random() % 0x400
-                                                     : random() % 0x10000);
+            unit = static_cast<Utf16Unit>(pick == 0   ? 0xD800 + random() % 0x400
+                                          : pick == 1 ? 0xDC00 + random() % 0x400
+                                                      : random() % 0x10000);
         }
         Utf16String repaired = units;
         for (size_t i = 0; i < repaired.size(); ++i) {

@@ -21,7 +21,7 @@
 #include "core/crash/CrashReporter.h"
 #include "core/crash/MyCrashHandler.h"
 #include "core/diagnostics/Ensure.h"
-#include "core/platform/ModulePath.h"
+#include "core/system/ModulePath.h"
 #include "core/text/Utf.h"
 #include "standins/crash_library/StandInControl.h"
 #include "tests/support/AllocationFailure.h"

@@ -13,7 +13,7 @@
 
 #include "core/crash/BugReport.h"
 #include "core/crash/CrashReporter.h"
-#include "core/platform/ModulePath.h"
+#include "core/system/ModulePath.h"
 #include "core/windows/ScopedHandle.h"
 #include "core/windows/WindowsApi.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/platform/ModulePath.h"
+#include "core/system/ModulePath.h"
 
 extern "C" void* ModulePathProbeLibraryHandle();
 

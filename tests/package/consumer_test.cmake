@@ -13,7 +13,9 @@ function(step)
 endfunction()
 
 step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(header core/text/Utf.h core/data/Md5.h core/diagnostics/Ensure.h lib/cmake/Quorvin/QuorvinConfig.cmake)
+foreach(header core/text/Utf.h core/data/Md5.h core/diagnostics/Ensure.h core/sync/SpinLocks.h core/time/Clock.h
+               core/process/Process.h core/system/PathRules.h core/runtime/NameRegistry.h
+               lib/cmake/Quorvin/QuorvinConfig.cmake)
   if(NOT EXISTS ${prefix}/${header} AND NOT EXISTS ${prefix}/include/${header})
     message(FATAL_ERROR "not installed: ${header}")
   endif()

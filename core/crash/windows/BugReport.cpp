@@ -9,8 +9,8 @@
 
 #include "core/crash/CrashReporter.h"
 #include "core/crash/MyCrashHandler.h"
-#include "core/platform/ModulePath.h"
-#include "core/platform/PathRules.h"
+#include "core/system/ModulePath.h"
+#include "core/system/PathRules.h"
 #include "core/windows/ScopedHandle.h"
 #include "core/windows/WindowsApi.h"
 

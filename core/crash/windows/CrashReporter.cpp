@@ -13,8 +13,8 @@
 #include "core/crash/BugReport.h"
 #include "core/crash/MyCrashHandler.h"
 #include "core/crash/windows/LibraryText.h"
-#include "core/platform/ModulePath.h"
-#include "core/platform/PathRules.h"
+#include "core/system/ModulePath.h"
+#include "core/system/PathRules.h"
 #include "core/windows/WindowsApi.h"
 
 namespace Quorvin {

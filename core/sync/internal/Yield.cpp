@@ -1,0 +1,10 @@
+// Giving up the processor, on systems other than Windows.
+#include "core/sync/internal/Yield.h"
+
+#include <thread>
+
+namespace Quorvin::SyncPrivate {
+
+void YieldThread() { std::this_thread::yield(); }
+
+}  // namespace Quorvin::SyncPrivate
