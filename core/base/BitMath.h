@@ -90,6 +90,7 @@ public:
         return SubtractUnlessBelow(a - quotient * divisor, divisor);
     }
 
+    /// The divisor d.
     uint32_t Divisor() const { return divisor; }
 
 private:
