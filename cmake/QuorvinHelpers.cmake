@@ -214,10 +214,11 @@ function(quorvin_kernel_runs)
   endforeach()
 endfunction()
 
-# quorvin_benchmark(NAME SOURCES ... [DEPS ...])
+# quorvin_benchmark(NAME [THREADED_MAIN] SOURCES ... [DEPS ...])
 # A native Google Benchmark program; built only on the host (never for Windows or the fuzz
 # configuration) and only when QUORVIN_BENCHMARKS is on and Google Benchmark is installed. The
-# caller finds its comparators and leaves the benchmark out when they are missing.
+# caller finds its comparators and leaves the benchmark out when they are missing. THREADED_MAIN
+# gives it the main of tests/support/ThreadedBenchmarkMain.cpp, which starts one thread first.
 function(quorvin_benchmark name)
   if(WIN32 OR QUORVIN_FUZZ OR NOT QUORVIN_BENCHMARKS)
     return()
@@ -226,7 +227,10 @@ function(quorvin_benchmark name)
   if(NOT benchmark_FOUND)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "THREADED_MAIN" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  if(ARG_THREADED_MAIN)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/ThreadedBenchmarkMain.cpp)
+  endif()
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark quorvin_warnings)
 endfunction()

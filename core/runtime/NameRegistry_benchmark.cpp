@@ -6,7 +6,6 @@
 #include <cstring>
 #include <shared_mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -92,15 +91,3 @@ BENCHMARK(GuardedUnorderedMapFindKnown)->Threads(1)->Threads(2);
 
 }  // namespace
 }  // namespace Quorvin
-
-// Look-ups matter in programs with several threads. glibc takes shortcuts without atomic
-// instructions in some of its locks while a process has only ever had one thread, so one
-// short-lived thread first puts the comparator on the path that a real program takes.
-int main(int argc, char** argv) {
-    std::thread([] {}).join();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

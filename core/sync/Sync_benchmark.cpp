@@ -3,7 +3,6 @@
 
 #include <mutex>
 #include <shared_mutex>
-#include <thread>
 
 #include "core/sync/SpinLocks.h"
 
@@ -78,15 +77,3 @@ BENCHMARK(SharedMutexExclusivePair);
 
 }  // namespace
 }  // namespace Quorvin
-
-// Locks matter in programs with several threads. glibc takes a shortcut without atomic instructions
-// in std::mutex while a process has only ever had one thread, so one short-lived thread first puts
-// the comparators on the path that a real program takes.
-int main(int argc, char** argv) {
-    std::thread([] {}).join();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
