@@ -1,4 +1,5 @@
-// Portable parts of the time helpers: conversions with given constants and the duration splitter.
+// Portable parts of the time helpers: the conversions, with given constants and with the
+// process's, and the duration splitter.
 #include "core/time/Clock.h"
 
 #include "core/time/internal/TickMath.h"
@@ -25,6 +26,45 @@ int64_t TickCount::ToMilliseconds(const TimerConstants& constants) const noexcep
 int64_t TickCount::ToMicroseconds(const TimerConstants& constants) const noexcept {
     return TicksToUnits(ticks, constants.ticksPerMicrosecond, constants.performanceFrequency, 1000000);
 }
+
+TickCount TickCount::FromMilliseconds(uint64_t count) noexcept {
+    return TickCount(UnitsToTicks(count, Quorvin::TicksPerMillisecond, PerformanceFrequency, 1000));
+}
+
+TickCount TickCount::FromMicroseconds(uint64_t count) noexcept {
+    return TickCount(UnitsToTicks(count, Quorvin::TicksPerMicrosecond, PerformanceFrequency, 1000000));
+}
+
+int64_t TickCount::ToMilliseconds() const noexcept {
+    return TicksToUnits(ticks, Quorvin::TicksPerMillisecond, PerformanceFrequency, 1000);
+}
+
+int64_t TickCount::ToMicroseconds() const noexcept {
+    return TicksToUnits(ticks, Quorvin::TicksPerMicrosecond, PerformanceFrequency, 1000000);
+}
+
+uint32_t& TickCount::ToMilliseconds32(uint32_t& milliseconds) const noexcept {
+    milliseconds = static_cast<uint32_t>(static_cast<uint64_t>(ToMilliseconds()));
+    return milliseconds;
+}
+
+double TickCount::ToSeconds() const noexcept { return static_cast<double>(ticks) * Quorvin::SecondsPerTick; }
+double TickCount::ToMillisecondsF() const noexcept {
+    return static_cast<double>(ticks) * Quorvin::MillisecondsPerTick;
+}
+double TickCount::ToMicrosecondsF() const noexcept {
+    return static_cast<double>(ticks) * Quorvin::MicrosecondsPerTick;
+}
+double TickCount::ToNanosecondsF() const noexcept {
+    return static_cast<double>(ticks) * Quorvin::NanosecondsPerTick;
+}
+
+double TickCount::SecondsPerTick() noexcept { return Quorvin::SecondsPerTick; }
+double TickCount::MillisecondsPerTick() noexcept { return Quorvin::MillisecondsPerTick; }
+double TickCount::MicrosecondsPerTick() noexcept { return Quorvin::MicrosecondsPerTick; }
+double TickCount::NanosecondsPerTick() noexcept { return Quorvin::NanosecondsPerTick; }
+int64_t TickCount::TicksPerMillisecond() noexcept { return Quorvin::TicksPerMillisecond; }
+int64_t TickCount::TicksPerMicrosecond() noexcept { return Quorvin::TicksPerMicrosecond; }
 
 void SplitDuration(uint32_t milliseconds, DurationParts& parts) noexcept {
     parts = DurationParts{};

@@ -1,9 +1,10 @@
-// Time helpers: high-resolution tick counts from the performance counter and their conversions,
-// a splitter of millisecond durations for display, and local-calendar conversions.
+// Time helpers: high-resolution tick counts and their conversions, a splitter of millisecond
+// durations for display, and local-calendar conversions.
 //
-// Conversions use the process's timer constants (core/time/TimerConstants.h), written before
-// WinMain on Windows, where those forms are defined; the integer conversions also have forms that
-// take the constants explicitly, which work on every platform.
+// The counter is the performance counter on Windows and the monotonic clock on Linux (ticks of one
+// nanosecond). Conversions use the process's timer constants (core/time/TimerConstants.h), written
+// during static initialisation from that counter's frequency; the integer conversions also have
+// forms that take the constants explicitly.
 // A counter slower than a unit (fewer than 1,000 ticks per second for milliseconds, fewer than
 // 1,000,000 for microseconds) has an integer factor of 0: the integer conversions then compute from
 // the frequency instead, so they stay exact (truncating toward zero) and never divide by zero. With
@@ -30,7 +31,8 @@ public:
     /// `count` ticks.
     constexpr explicit TickCount(int64_t count) : ticks(count) {}
 
-    /// The current performance-counter reading; 0 when the counter cannot be read. Windows only.
+    /// The current counter reading (the performance counter on Windows, the monotonic clock in
+    /// nanoseconds on Linux); 0 when the counter cannot be read.
     static TickCount Now() noexcept;
 
     ///@{
@@ -116,13 +118,14 @@ struct CalendarTime {
 
 /// Breaks `time` (seconds since 1970-01-01 00:00:00 UTC) down as local time in the C run time's
 /// time zone. Returns false, with every field of `calendar` set to 0, when the run time cannot
-/// break it down (on Windows: a negative time or one after the year 3000). Windows only.
+/// break it down: a negative time or one after 3000-12-31 23:59:59 UTC (the Windows run time's
+/// range, which Linux keeps too, so that a time converts alike on both).
 bool ToLocalCalendar(int64_t time, CalendarTime& calendar) noexcept;
 
 /// Converts a local date and time to seconds since 1970-01-01 00:00:00 UTC. Out-of-range fields
 /// are normalised (month 13 is January of the next year); the weekday is ignored, and whether
 /// daylight-saving time applies is left to the run time's rules. Returns false and stores -1 when
-/// the run time cannot represent the time. Windows only.
+/// the run time cannot represent the time, or it lies outside the range of ToLocalCalendar.
 bool FromLocalCalendar(int64_t& time, const CalendarTime& calendar) noexcept;
 
 }  // namespace Quorvin

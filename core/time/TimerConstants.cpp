@@ -1,7 +1,21 @@
-// Derivation of the timer conversion constants; the process's values are set by the platform file.
+// The process's timer constants, set during static initialisation from the backend's counter
+// frequency, and their derivation from a frequency.
 #include "core/time/TimerConstants.h"
 
+#include "core/base/Compiler.h"
+#include "core/base/StartupOrder.h"
+#include "core/time/internal/CounterFrequency.h"
+
 namespace Quorvin {
+
+// Defined first in this file: the start-up order test finds this unit's initialiser by this name.
+int64_t PerformanceFrequency = 0;
+int64_t TicksPerMillisecond = 0;
+int64_t TicksPerMicrosecond = 0;
+double MillisecondsPerTick = 0;
+double MicrosecondsPerTick = 0;
+double NanosecondsPerTick = 0;
+double SecondsPerTick = 0;
 
 TimerConstants ComputeTimerConstants(int64_t frequency) {
     TimerConstants constants;
@@ -16,4 +30,23 @@ TimerConstants ComputeTimerConstants(int64_t frequency) {
     return constants;
 }
 
+namespace {
+
+// Writes the constants once, at its place in the start-up order.
+struct TimerConstantsSetUp {
+    TimerConstantsSetUp() {
+        const TimerConstants constants = ComputeTimerConstants(TimePrivate::CounterFrequency());
+        PerformanceFrequency = constants.performanceFrequency;
+        TicksPerMillisecond = constants.ticksPerMillisecond;
+        TicksPerMicrosecond = constants.ticksPerMicrosecond;
+        MillisecondsPerTick = constants.millisecondsPerTick;
+        MicrosecondsPerTick = constants.microsecondsPerTick;
+        NanosecondsPerTick = constants.nanosecondsPerTick;
+        SecondsPerTick = constants.secondsPerTick;
+    }
+};
+
+const TimerConstantsSetUp SetUp QUORVIN_INIT_PRIORITY(StartupOrder::TimerConstants);
+
+}  // namespace
 }  // namespace Quorvin

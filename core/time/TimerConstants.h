@@ -21,7 +21,8 @@ struct TimerConstants {
 /// ticksPerMillisecond is 0, below 1000000 ticksPerMicrosecond is 0, and 0 gives infinite doubles.
 TimerConstants ComputeTimerConstants(int64_t frequency);
 
-/// The process's constants, set from QueryPerformanceFrequency before WinMain (Windows builds).
+/// The process's constants, set during static initialisation (before WinMain) from the frequency
+/// of the counter that TickCount::Now reads: QueryPerformanceFrequency on Windows, 10^9 on Linux.
 extern int64_t PerformanceFrequency;
 extern int64_t TicksPerMillisecond;
 extern int64_t TicksPerMicrosecond;

@@ -1,59 +1,23 @@
-// Time helpers over the performance counter, the process's timer constants and the C run time.
+// The clock on Windows: the performance counter and the C run time's local calendar.
 #include <cstdint>
 #include <ctime>
 
 #include "core/time/Clock.h"
-#include "core/time/internal/TickMath.h"
+#include "core/time/internal/CounterFrequency.h"
 #include "core/windows/WindowsApi.h"
 
 namespace Quorvin {
 
-using TimePrivate::TicksToUnits;
-using TimePrivate::UnitsToTicks;
+int64_t TimePrivate::CounterFrequency() noexcept {
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);  // cannot fail on any supported Windows version
+    return frequency.QuadPart;
+}
 
 TickCount TickCount::Now() noexcept {
     LARGE_INTEGER counter;
     return TickCount(QueryPerformanceCounter(&counter) ? counter.QuadPart : 0);
 }
-
-TickCount TickCount::FromMilliseconds(uint64_t count) noexcept {
-    return TickCount(UnitsToTicks(count, Quorvin::TicksPerMillisecond, PerformanceFrequency, 1000));
-}
-
-TickCount TickCount::FromMicroseconds(uint64_t count) noexcept {
-    return TickCount(UnitsToTicks(count, Quorvin::TicksPerMicrosecond, PerformanceFrequency, 1000000));
-}
-
-int64_t TickCount::ToMilliseconds() const noexcept {
-    return TicksToUnits(ticks, Quorvin::TicksPerMillisecond, PerformanceFrequency, 1000);
-}
-
-int64_t TickCount::ToMicroseconds() const noexcept {
-    return TicksToUnits(ticks, Quorvin::TicksPerMicrosecond, PerformanceFrequency, 1000000);
-}
-
-uint32_t& TickCount::ToMilliseconds32(uint32_t& milliseconds) const noexcept {
-    milliseconds = static_cast<uint32_t>(static_cast<uint64_t>(ToMilliseconds()));
-    return milliseconds;
-}
-
-double TickCount::ToSeconds() const noexcept { return static_cast<double>(ticks) * Quorvin::SecondsPerTick; }
-double TickCount::ToMillisecondsF() const noexcept {
-    return static_cast<double>(ticks) * Quorvin::MillisecondsPerTick;
-}
-double TickCount::ToMicrosecondsF() const noexcept {
-    return static_cast<double>(ticks) * Quorvin::MicrosecondsPerTick;
-}
-double TickCount::ToNanosecondsF() const noexcept {
-    return static_cast<double>(ticks) * Quorvin::NanosecondsPerTick;
-}
-
-double TickCount::SecondsPerTick() noexcept { return Quorvin::SecondsPerTick; }
-double TickCount::MillisecondsPerTick() noexcept { return Quorvin::MillisecondsPerTick; }
-double TickCount::MicrosecondsPerTick() noexcept { return Quorvin::MicrosecondsPerTick; }
-double TickCount::NanosecondsPerTick() noexcept { return Quorvin::NanosecondsPerTick; }
-int64_t TickCount::TicksPerMillisecond() noexcept { return Quorvin::TicksPerMillisecond; }
-int64_t TickCount::TicksPerMicrosecond() noexcept { return Quorvin::TicksPerMicrosecond; }
 
 bool ToLocalCalendar(int64_t time, CalendarTime& calendar) noexcept {
     std::tm local{};
