@@ -1,7 +1,10 @@
 // Portable parts of the time helpers: the conversions, with given constants and with the
-// process's, and the duration splitter.
+// process's, the duration splitter, and the calendar over the backend's local-time conversions.
 #include "core/time/Clock.h"
 
+#include <ctime>
+
+#include "core/time/internal/ClockBackend.h"
 #include "core/time/internal/TickMath.h"
 
 namespace Quorvin {
@@ -65,6 +68,43 @@ double TickCount::MicrosecondsPerTick() noexcept { return Quorvin::MicrosecondsP
 double TickCount::NanosecondsPerTick() noexcept { return Quorvin::NanosecondsPerTick; }
 int64_t TickCount::TicksPerMillisecond() noexcept { return Quorvin::TicksPerMillisecond; }
 int64_t TickCount::TicksPerMicrosecond() noexcept { return Quorvin::TicksPerMicrosecond; }
+
+bool ToLocalCalendar(int64_t time, CalendarTime& calendar) noexcept {
+    std::tm local{};
+    if (!TimePrivate::BreakDownLocalTime(time, local)) {
+        calendar = CalendarTime{};
+        return false;
+    }
+    calendar.year = local.tm_year + 1900;
+    calendar.month = local.tm_mon + 1;
+    calendar.day = local.tm_mday;
+    calendar.hour = local.tm_hour;
+    calendar.minute = local.tm_min;
+    calendar.second = local.tm_sec;
+    calendar.weekday = local.tm_wday;
+    return true;
+}
+
+bool FromLocalCalendar(int64_t& time, const CalendarTime& calendar) noexcept {
+    // Fields near the 32-bit limits must not overflow on the way into the run time's fields.
+    const int64_t year = int64_t{calendar.year} - 1900;
+    const int64_t month = int64_t{calendar.month} - 1;
+    if (year < INT32_MIN || month < INT32_MIN) {
+        time = -1;
+        return false;
+    }
+    std::tm local{};
+    local.tm_year = static_cast<int>(year);
+    local.tm_mon = static_cast<int>(month);
+    local.tm_mday = calendar.day;
+    local.tm_hour = calendar.hour;
+    local.tm_min = calendar.minute;
+    local.tm_sec = calendar.second;
+    local.tm_wday = calendar.weekday;
+    local.tm_isdst = -1;  // the run time decides from its rules
+    time = TimePrivate::MakeLocalTime(local);
+    return time != -1;
+}
 
 void SplitDuration(uint32_t milliseconds, DurationParts& parts) noexcept {
     parts = DurationParts{};

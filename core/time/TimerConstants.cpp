@@ -4,7 +4,7 @@
 
 #include "core/base/Compiler.h"
 #include "core/base/StartupOrder.h"
-#include "core/time/internal/CounterFrequency.h"
+#include "core/time/internal/ClockBackend.h"
 
 namespace Quorvin {
 
