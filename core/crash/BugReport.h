@@ -2,7 +2,8 @@
 #pragma once
 
 #if !defined(_WIN32)
-#error "core/crash/BugReport.h is offered on Windows only: the bug-report launcher starts a Windows program beside the executable"
+#error \
+    "core/crash/BugReport.h is offered on Windows only: the bug-report launcher starts a Windows program beside the executable"
 #endif
 
 #include <string>

@@ -17,7 +17,8 @@
 #pragma once
 
 #if !defined(_WIN32)
-#error "core/crash/CrashReporter.h is offered on Windows only: crash reporting goes through a Windows DLL (Skarnet_PC3.dll)"
+#error \
+    "core/crash/CrashReporter.h is offered on Windows only: crash reporting goes through a Windows DLL (Skarnet_PC3.dll)"
 #endif
 
 #include <string>

@@ -8,7 +8,8 @@
 #pragma once
 
 #if !defined(_WIN32)
-#error "core/crash/MyCrashHandler.h is offered on Windows only: this is the interface of a Windows DLL (Skarnet_PC3.dll)"
+#error \
+    "core/crash/MyCrashHandler.h is offered on Windows only: this is the interface of a Windows DLL (Skarnet_PC3.dll)"
 #endif
 
 #include <cstdint>
