@@ -1,6 +1,10 @@
 // The bug-report launcher: the crash callback that starts "bugreport.exe" for the current report.
 #pragma once
 
+#if !defined(_WIN32)
+#error "core/crash/BugReport.h is offered on Windows only: the bug-report launcher starts a Windows program beside the executable"
+#endif
+
 #include <string>
 
 namespace Quorvin {

@@ -16,6 +16,10 @@
 // is plain variables read without locks afterwards.
 #pragma once
 
+#if !defined(_WIN32)
+#error "core/crash/CrashReporter.h is offered on Windows only: crash reporting goes through a Windows DLL (Skarnet_PC3.dll)"
+#endif
+
 #include <string>
 #include <string_view>
 

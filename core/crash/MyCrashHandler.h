@@ -7,6 +7,10 @@
 // this program never calls.
 #pragma once
 
+#if !defined(_WIN32)
+#error "core/crash/MyCrashHandler.h is offered on Windows only: this is the interface of a Windows DLL (Skarnet_PC3.dll)"
+#endif
+
 #include <cstdint>
 
 #if defined(SKARNET_PC3_BUILDING_LIBRARY)

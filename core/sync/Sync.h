@@ -1,11 +1,13 @@
-// Owners of Windows synchronisation objects: an auto-reset event, a counting semaphore and a
-// critical-section mutex. Windows builds only.
+// Synchronisation objects that wait in the kernel: an auto-reset event, a counting semaphore and a
+// recursive mutex. On Windows each owns a kernel object or critical section; on Linux each is a
+// word in memory that waiters spin on briefly and then sleep on through the kernel's futex, with
+// the same results and time-outs.
 //
 // Each object owns exactly one handle or pointer, created by its constructor and closed by its
 // destructor; none can be copied or moved. Creation failures are not reported: an event or
 // semaphore whose creation failed holds a null handle, and every wait on it returns at once
-// (TryWait and WaitFor then return false). All waits are non-alertable. Every operation may be
-// called from any thread while the object exists.
+// (TryWait and WaitFor then return false). All waits are non-alertable (Linux: a signal handler
+// does not end them). Every operation may be called from any thread while the object exists.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +34,9 @@ public:
     /// Takes back a signal that no waiter has consumed yet.
     void Reset();
 
-    /// The event's handle (a Windows HANDLE), still owned by the event; null when creation failed.
-    /// Good for any Windows wait, for example as the cancel handle of RunProcessWithPipes.
+    /// The event's handle, still owned by the event; null when creation failed. Good as the cancel
+    /// handle of RunProcessWithPipes on both systems. On Windows it is a HANDLE, good for any
+    /// Windows wait; on Linux it is the address of the event's state and means nothing else.
     void* NativeHandle() const { return handle; }
 
 private:
@@ -43,7 +46,8 @@ private:
 /// An unnamed counting semaphore.
 class Semaphore {
 public:
-    /// A semaphore with `initialCount` (0 to `maximumCount`) units available.
+    /// A semaphore with `initialCount` (0 to `maximumCount`) units available. The system refuses
+    /// a maximum below 1 or an initial count outside that range: the handle is then null.
     Semaphore(int32_t initialCount, int32_t maximumCount);
     ~Semaphore();
     Semaphore(const Semaphore&) = delete;
@@ -51,22 +55,26 @@ public:
 
     /// Waits until a unit is available and takes it.
     void Wait();
-    /// Makes `count` more units available. A release that would exceed the maximum count changes
-    /// nothing and is not reported.
+    /// Takes a unit if one is available; true when it did. Never waits.
+    bool TryWait();
+    /// Makes `count` more units available. A release that would exceed the maximum count, or of a
+    /// count below 1, changes nothing and is not reported.
     void Release(int32_t count = 1);
 
-    /// The semaphore's handle (a Windows HANDLE), still owned by it; null when creation failed.
+    /// The semaphore's handle (Windows: a HANDLE; Linux: the address of its state), still owned by
+    /// it; null when creation failed.
     void* NativeHandle() const { return handle; }
 
 private:
     void* handle = nullptr;
 };
 
-/// A mutex over a Windows critical section, which waits in the kernel when contended. Recursive, as
-/// critical sections are: the holder may lock it again and must unlock it as often.
+/// A mutex that waits in the kernel when contended (Windows: a critical section; Linux: a futex
+/// word). Recursive, as critical sections are: the holder may lock it again and must unlock it as
+/// often. Unlocking a mutex the caller does not hold is undefined.
 class Mutex {
 public:
-    /// Throws std::bad_alloc when the heap cannot supply the critical section's storage.
+    /// Throws std::bad_alloc when the heap cannot supply the mutex's storage.
     Mutex();
     ~Mutex();
     Mutex(const Mutex&) = delete;
@@ -78,7 +86,7 @@ public:
     void Unlock();
 
 private:
-    void* storage = nullptr;  // one CRITICAL_SECTION, from malloc
+    void* storage = nullptr;  // Windows: one CRITICAL_SECTION, from malloc; Linux: the futex state
 };
 
 }  // namespace Quorvin

@@ -6,6 +6,10 @@
 // Move-only; not thread-safe (one owner, one thread at a time).
 #pragma once
 
+#if !defined(_WIN32)
+#error "core/windows/ScopedHandle.h is offered on Windows only: Windows handles exist only on Windows"
+#endif
+
 #include <utility>
 
 #include "core/windows/WindowsApi.h"

@@ -33,6 +33,7 @@ Semaphore::Semaphore(int32_t initialCount, int32_t maximumCount)
     : handle(CreateSemaphoreW(nullptr, initialCount, maximumCount, nullptr)) {}
 Semaphore::~Semaphore() { Close(handle); }
 void Semaphore::Wait() { WaitForSingleObjectEx(handle, INFINITE, FALSE); }
+bool Semaphore::TryWait() { return WaitedForSignal(handle, 0); }
 void Semaphore::Release(int32_t count) { ReleaseSemaphore(handle, count, nullptr); }
 
 Mutex::Mutex() : storage(std::malloc(sizeof(CRITICAL_SECTION))) {

@@ -1,4 +1,4 @@
-// Giving up the processor, on systems other than Windows.
+// Giving up the processor, on Linux.
 #include "core/sync/internal/Yield.h"
 
 #include <thread>
