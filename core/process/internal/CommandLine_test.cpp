@@ -58,7 +58,8 @@ std::wstring Quote(const std::wstring& argument) {
 }
 
 TEST(SplitCommandLine, GivesBackQuotedGeneratedArguments) {
-    static const wchar_t alphabet[] = {L' ', L'\t', L'"', L'\\', L'\\', L'a', L'\u00E9', L'\U0001F600'};
+    // Text outside the BMP is two code units on Windows, one on Linux.
+    static const std::wstring alphabet[] = {L" ", L"\t", L"\"", L"\\", L"\\", L"a", L"\u00E9", L"\U0001F600"};
     std::mt19937 random(7);
     std::uniform_int_distribution<size_t> count(0, 5), length(0, 8), pick(0, std::size(alphabet) - 1);
     for (int i = 0; i < 5000; ++i) {
