@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/process/Process.h"
-#include "core/process/ProcessTesting.h"
 #include "core/sync/Sync.h"
+#include "tests/support/ProcessTesting.h"
 
 namespace Quorvin::ProcessTest {
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/process/ProcessTesting.h"
 #include "core/text/Utf.h"
+#include "tests/support/ProcessTesting.h"
 
 namespace Quorvin::ProcessTest {
 namespace {

@@ -247,9 +247,11 @@ private:
         child.wait(0);
         const pid_t watched = child.load();
         if (watched == NoChild || !SyncPrivate::WaitForEventOrStop(event, stop)) return;
-        // A child that has already ended wins, as it does on Windows, and the signal goes back.
+        // A child that has already ended wins, as it does on Windows, and the signal goes back. So
+        // does one that is no longer ours to wait for (reaped elsewhere): its id may name another
+        // process by now.
         siginfo_t information{};
-        if (waitid(P_PID, static_cast<id_t>(watched), &information, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        if (waitid(P_PID, static_cast<id_t>(watched), &information, WEXITED | WNOHANG | WNOWAIT) != 0 ||
             information.si_pid == watched) {
             SyncPrivate::SignalEvent(event);
             return;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/process/Process.h"
-#include "core/process/ProcessTesting.h"
+#include "tests/support/ProcessTesting.h"
 
 namespace Quorvin::ProcessTest {
 namespace {

@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
-#include "core/process/ProcessTesting.h"
 #include "core/text/Utf.h"
 #include "core/windows/WindowsApi.h"
+#include "tests/support/ProcessTesting.h"
 
 namespace Quorvin::ProcessTest {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/process/Process.h"
-#include "core/process/ProcessTesting.h"
 #include "core/sync/Sync.h"
 #include "core/windows/WindowsApi.h"
+#include "tests/support/ProcessTesting.h"
 
 namespace Quorvin::ProcessTest {
 namespace {

@@ -1,6 +1,7 @@
 // What the child-process tests share: this test program started as its own child with steps to
 // follow, what a captured run delivered, and the few system calls of child and parent, defined once
-// per system (windows/ProcessTesting_windows.cpp, posix/ProcessTesting_posix.cpp).
+// per system beside the tests (core/process/windows/ProcessTesting_windows.cpp,
+// core/process/posix/ProcessTesting_posix.cpp).
 #pragma once
 
 #include <cstdint>
@@ -53,7 +54,9 @@ public:
     ChildDirectory(const ChildDirectory&) = delete;
     ChildDirectory& operator=(const ChildDirectory&) = delete;
 
+    /// The directory, for RunProcessWithPipes.
     std::wstring path;
+    /// What a child running there reports as its current directory (OwnCurrentDirectory).
     std::string reported;
 };
 
