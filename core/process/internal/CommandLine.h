@@ -17,10 +17,12 @@ namespace Quorvin::ProcessPrivate {
 /// starts right after that quote. Each later argument runs to the next space or tab outside
 /// quotes; inside it, 2n backslashes followed by `"` give n backslashes and open or close quoting,
 /// 2n+1 backslashes followed by `"` give n backslashes and a literal `"`, and other backslashes
-/// are literal. While quoting, `""` gives a literal `"` and ends the quoting (as CommandLineToArgvW
-/// does). Spaces and tabs between arguments are skipped, so none is empty unless quoted (`""`).
-/// An empty command line gives no argument (CommandLineToArgvW would answer the calling
-/// program's own path instead); one that starts with a space or tab gives an empty program name.
+/// are literal. One more rule, which the system's splitter (as Wine answers it) follows beyond the
+/// usual description: a `"` that closes quoting and is followed by another `"` gives a literal `"`
+/// for the pair, and quoting stays closed. Spaces and tabs between arguments are skipped, so none
+/// is empty unless quoted (`""`). An empty command line gives no argument (CommandLineToArgvW
+/// answers the calling program's own path instead); one that starts with a space or tab gives an
+/// empty program name.
 std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine);
 
 }  // namespace Quorvin::ProcessPrivate
