@@ -1,13 +1,11 @@
-// Tests of child processes, run under Windows (or Wine) with this test program itself as the child:
-// started with ChildMarker in its command line it follows the steps written after the marker
-// instead of running tests.
+// Windows-only tests of child processes: exit codes of all 32 bits, and the handles a run leaves
+// behind, counted by kind. The children are this test program, following the steps of
+// Process_test.cpp.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,205 +13,17 @@
 #include "core/process/Process.h"
 #include "core/sync/Sync.h"
 #include "core/windows/WindowsApi.h"
+#include "tests/support/ProcessTesting.h"
 
-namespace Quorvin {
+namespace Quorvin::ProcessTest {
 namespace {
 
-constexpr wchar_t ChildMarker[] = L" --quorvin-process-child ";
-constexpr uint64_t MiB = 1024 * 1024;
-
-// The bytes of stream 1 (standard output) or 2 (standard error) from position `begin` to `end`.
-// The periods do not divide 128, so chunks that arrive out of order or twice are noticed.
-std::string Pattern(int stream, uint64_t begin, uint64_t end) {
-    std::string bytes;
-    for (uint64_t p = begin; p < end; ++p)
-        bytes += static_cast<char>(stream == 1 ? p % 251 : (p * 7 + 3) % 253);
-    return bytes;
-}
-
-// ---- The child ----
-
-void Write(DWORD stream, const std::string& bytes) {
-    DWORD written = 0;
-    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-// Steps, separated by spaces: out=N and err=N (one write of the stream's next N pattern bytes; N may
-// be 0), both=N/C (N bytes on each stream in alternating writes of C), pid (its process id on
-// standard output), cwd (its current directory, likewise), stdin (reads its input until that
-// fails), exit=CODE.
-[[noreturn]] void RunChild(const std::wstring& steps) {
-    uint64_t written[3] = {0, 0, 0};
-    auto writePattern = [&](int stream, uint64_t count) {
-        Write(stream == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE,
-              Pattern(stream, written[stream], written[stream] + count));
-        written[stream] += count;
-    };
-    std::wistringstream stepStream(steps);
-    for (std::wstring step; stepStream >> step;) {
-        const std::wstring name = step.substr(0, step.find(L'='));
-        const uint64_t value =
-            std::wcstoull(step.c_str() + name.size() + (name.size() < step.size()), nullptr, 10);
-        if (name == L"out" || name == L"err") writePattern(name == L"out" ? 1 : 2, value);
-        if (name == L"both") {
-            const uint64_t chunk = std::wcstoull(step.c_str() + step.find(L'/') + 1, nullptr, 10);
-            for (uint64_t done = 0; done < value; done += chunk)
-                writePattern(1, chunk), writePattern(2, chunk);
-        }
-        if (name == L"pid") Write(STD_OUTPUT_HANDLE, std::to_string(GetCurrentProcessId()));
-        if (name == L"cwd") {
-            char directory[MAX_PATH] = {};
-            Write(STD_OUTPUT_HANDLE, std::string(directory, GetCurrentDirectoryA(MAX_PATH, directory)));
-        }
-        char buffer[64];
-        DWORD count = 0;
-        while (name == L"stdin" &&
-               ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof(buffer), &count, nullptr)) {}
-        if (name == L"exit") ExitProcess(static_cast<UINT>(value));
-    }
-    ExitProcess(0);
-}
-
-// Runs before main: this program is either the test program or, with the marker, a child.
-const bool ChildStepsRun = [] {
-    const std::wstring commandLine = GetCommandLineW();
-    const size_t marker = commandLine.find(ChildMarker);
-    if (marker != std::wstring::npos) RunChild(commandLine.substr(marker + std::size(ChildMarker) - 1));
-    return false;
-}();
-
-// ---- The tests ----
-
-std::wstring SelfPath() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
-
-// A command line that starts this program as a child with `steps`.
-std::wstring ChildCommand(const std::wstring& steps) {
-    return L"\"" + SelfPath() + L"\"" + ChildMarker + steps;
-}
-
-// What one stream delivered: the bytes, and the size of every chunk.
-struct Capture {
-    std::string bytes;
-    std::vector<uint64_t> chunks;
-
-    OutputCallback Callback() {
-        return [this](const char* data, uint64_t size) {
-            bytes.append(data, size);
-            chunks.push_back(size);
-        };
-    }
-};
-
-struct CapturedRun {
-    uint32_t code = 0;
-    Capture output;
-    Capture error;
-};
-
-CapturedRun RunCaptured(const std::wstring& applicationName, const std::wstring& commandLine) {
-    CapturedRun run;
-    run.code = RunProcessCaptured(applicationName, commandLine, run.output.Callback(), run.error.Callback());
-    return run;
-}
-
-TEST(RunProcess, ReturnsTheExactExitCodeOrTheFailureValue) {
-    EXPECT_EQ(RunProcess(L"", ChildCommand(L"exit=7")), 7u);
+TEST(RunProcess, ReturnsExitCodesOfAll32Bits) {
     EXPECT_EQ(RunProcess(L"", ChildCommand(L"exit=3000000000")), 3000000000u);
-    // With an application name, the first token of the command line is only the child's argv[0].
-    EXPECT_EQ(RunProcess(SelfPath(), std::wstring(L"anything") + ChildMarker + L"exit=12"), 12u);
-
-    SetLastError(0);
-    EXPECT_EQ(RunProcess(L"C:\\no\\such\\program.exe", L"program"), ProcessNotStarted);
-    EXPECT_NE(GetLastError(), 0u);
-    EXPECT_EQ(RunProcess(L"", L""), ProcessNotStarted);
-    EXPECT_EQ(RunProcess(L"", L"no-such-program-anywhere.exe"), ProcessNotStarted);
-}
-
-TEST(RunProcessCaptured, DeliversEverythingIn128ByteChunksInOrder) {
-    const CapturedRun small = RunCaptured(L"", ChildCommand(L"out=300 err=5 exit=4"));
-    EXPECT_EQ(small.code, 4u);
-    EXPECT_EQ(small.output.chunks, (std::vector<uint64_t>{128, 128, 44}));
-    EXPECT_EQ(small.output.bytes, Pattern(1, 0, 300));
-    EXPECT_EQ(small.error.bytes, Pattern(2, 0, 5));
-
     const CapturedRun quiet =
         RunCaptured(SelfPath(), std::wstring(L"child") + ChildMarker + L"exit=3000000001");
     EXPECT_EQ(quiet.code, 3000000001u);
     EXPECT_TRUE(quiet.output.chunks.empty() && quiet.error.chunks.empty());
-
-    // Empty writes deliver nothing and lose nothing written after them.
-    const CapturedRun large =
-        RunCaptured(L"", ChildCommand(L"out=0 err=0 out=1048576 err=0 err=1000 exit=9"));
-    EXPECT_EQ(large.code, 9u);
-    EXPECT_TRUE(large.output.bytes == Pattern(1, 0, MiB));
-    EXPECT_TRUE(large.error.bytes == Pattern(2, 0, 1000));
-
-    // Alternating writes larger than a pipe: the child blocks on one stream until that stream is
-    // read, so a run that read the two streams one after the other would never end.
-    const CapturedRun both = RunCaptured(L"", ChildCommand(L"both=1048576/4096"));
-    EXPECT_EQ(both.code, 0u);
-    EXPECT_TRUE(both.output.bytes == Pattern(1, 0, MiB));
-    EXPECT_TRUE(both.error.bytes == Pattern(2, 0, MiB));
-}
-
-TEST(RunProcessWithPipes, CancelEndsTheChildUnlessItEndedFirst) {
-    // Already signalled: the child is started, then terminated.
-    Event cancel;
-    cancel.Set();
-    EXPECT_EQ(RunProcessWithPipes(cancel.NativeHandle(), L"", L"", ChildCommand(L"stdin"), {}, {}),
-              ProcessCancelled);
-
-    // Signalled while the child waits for input that never comes.
-    auto cancelNow = [&](const char*, uint64_t) { cancel.Set(); };
-    EXPECT_EQ(RunProcessWithPipes(cancel.NativeHandle(), L"", L"", ChildCommand(L"out=1 stdin exit=5"),
-                                  cancelNow, {}),
-              ProcessCancelled);
-
-    // Signalled only once the child has ended: the child's own exit code comes back.
-    auto cancelOnceEnded = [&](const char* pid, uint64_t size) {
-        const HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(std::string(pid, size)));
-        WaitForSingleObject(child, INFINITE);
-        CloseHandle(child);
-        cancel.Set();
-    };
-    EXPECT_EQ(RunProcessWithPipes(cancel.NativeHandle(), L"", L"", ChildCommand(L"pid exit=6"),
-                                  cancelOnceEnded, {}),
-              6u);
-    EXPECT_TRUE(cancel.TryWait());
-}
-
-TEST(RunProcessWithPipes, RunsInTheGivenDirectoryAndCopesWithEmptyOrThrowingCallbacks) {
-    Capture directory;
-    EXPECT_EQ(
-        RunProcessWithPipes(nullptr, L"C:\\windows", L"", ChildCommand(L"cwd"), directory.Callback(), {}),
-        0u);
-    EXPECT_STRCASEEQ(directory.bytes.c_str(), "C:\\windows");
-
-    // Empty callbacks discard their streams, which are still drained.
-    EXPECT_EQ(RunProcessCaptured(L"", ChildCommand(L"out=100000 err=100000 exit=2"), {}, {}), 2u);
-
-    // A throwing callback is not called again; its exception reaches the caller once the run is over.
-    int calls = 0;
-    Capture error;
-    auto throwing = [&](const char*, uint64_t) {
-        ++calls;
-        throw std::runtime_error("no more");
-    };
-    EXPECT_THROW(RunProcessCaptured(L"", ChildCommand(L"out=1000 err=300"), throwing, error.Callback()),
-                 std::runtime_error);
-    EXPECT_EQ(calls, 1);
-    EXPECT_TRUE(error.bytes == Pattern(2, 0, 300));
-
-    // A program that cannot be started calls no callback.
-    SetLastError(0);
-    const CapturedRun missing = RunCaptured(L"C:\\no\\such\\program.exe", L"program");
-    EXPECT_EQ(missing.code, ProcessNotStarted);
-    EXPECT_NE(GetLastError(), 0u);
-    EXPECT_TRUE(missing.output.chunks.empty() && missing.error.chunks.empty());
 }
 
 // Open handles of this process by kind ("Process", "Thread", "File" for pipe ends, ...), found by
@@ -310,4 +120,4 @@ TEST(RunProcessCaptured, LeavesNoHandleOpen) {
 }
 
 }  // namespace
-}  // namespace Quorvin
+}  // namespace Quorvin::ProcessTest

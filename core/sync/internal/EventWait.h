@@ -20,4 +20,8 @@ bool WaitForEventOrStop(void* nativeHandle, const std::atomic<bool>& stop) noexc
 /// Wakes every thread waiting on the event so that each looks at its condition again.
 void WakeEventWaiters(void* nativeHandle) noexcept;
 
+/// Signals the event whose NativeHandle() is `nativeHandle`, as Event::Set does: for a waiter that
+/// consumed a signal it turned out not to need and gives it back. A null handle: nothing.
+void SignalEvent(void* nativeHandle) noexcept;
+
 }  // namespace Quorvin::SyncPrivate

@@ -253,6 +253,10 @@ void WakeEventWaiters(void* nativeHandle) noexcept {
     if (nativeHandle != nullptr) FutexWake(EventOf(nativeHandle)->signalled, INT_MAX);
 }
 
+void SignalEvent(void* nativeHandle) noexcept {
+    if (nativeHandle != nullptr) EventOf(nativeHandle)->Set();
+}
+
 }  // namespace SyncPrivate
 
 }  // namespace Quorvin
