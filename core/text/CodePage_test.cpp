@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "core/text/internal/PortableCodePages.h"
+#include "tests/support/AllocationFailure.h"
 #include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
@@ -188,6 +189,25 @@ TEST(CodePage, FallsBackToTheInputOrEmptyAsEachFunctionSays) {
     const std::string leadingStray = Bytes({0x80, 0x41});
     EXPECT_EQ(Utf8ViewToCodePage(leadingStray, 1252), leadingStray);
     EXPECT_EQ(Utf8ToCodePage(leadingStray, 1252), leadingStray);
+}
+
+TEST(CodePage, RunningOutOfMemoryForTheOutputGivesTheEmptyFallback) {
+    // Long enough that every output needs the heap.
+    const std::wstring wide(200, L'\u00E9');
+    const std::string bytes(200, 'x');
+    std::string narrow = "not converted";
+    std::wstring widened = L"not converted";
+    const unsigned long refusedBefore = Testing::RefusedAllocations();
+    {
+        Testing::ScopedAllocationFailure failing;
+        narrow = WideToCodePage(wide, 65001);
+        widened = CodePageViewToWide(bytes, 1252);
+    }
+    EXPECT_EQ(narrow, "");
+    EXPECT_EQ(widened, L"");
+    EXPECT_GT(Testing::RefusedAllocations(), refusedBefore);
+    EXPECT_EQ(WideToCodePage(wide, 65001).size(), 400u);
+    EXPECT_EQ(CodePageViewToWide(bytes, 1252).size(), 200u);
 }
 
 TEST(CodePage, ReadsUtf8LooselyAndNeverPastItsEnd) {
