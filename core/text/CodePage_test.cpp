@@ -1,6 +1,6 @@
 // Tests of the code-page conversions that hold on every system, with the same expectations: Windows'
-// own results (which the Windows run checks against the system, windows/CodePage_windows_test.cpp
-// against it directly) and the rules of wide text on each system.
+// results (under Windows these check the system itself; windows/CodePage_windows_test.cpp holds the
+// portable conversions against it directly) and the rules of wide text on each system.
 #include "core/text/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -151,8 +151,9 @@ TEST(CodePage, ElementsThatAreNoCharacterConvertAsUnpairedSurrogates) {
         const Utf32String points = gen.DamagedUtf32(30);
         const std::wstring asIs(points.begin(), points.end());
         std::wstring asSurrogates;
-        for (const char32_t c : points)
+        for (const char32_t c : points) {
             asSurrogates.push_back(static_cast<wchar_t>(c > 0x10FFFF ? 0xDABC : c));
+        }
         for (const uint32_t codePage : {1252u, 65001u}) {
             ASSERT_EQ(WideToCodePage(asIs, codePage), WideToCodePage(asSurrogates, codePage)) << i;
         }

@@ -114,7 +114,8 @@ std::string PortableEncode(uint32_t codePage, std::wstring_view units) {
     return out;
 }
 
-std::string Hex(std::wstring_view units) {
+// Units as numbers, for failure messages.
+std::string Numbers(std::wstring_view units) {
     return testing::PrintToString(std::vector<int>(units.begin(), units.end()));
 }
 
@@ -156,8 +157,9 @@ TEST(CodePageAgainstSystem, Utf8MatchesForEveryShortSequenceAndEveryUnit) {
         for (size_t k = 0; k < length; ++k) count *= n;
         for (size_t index = 0; index < count; ++index) {
             std::string bytes;
-            for (size_t k = 0, rest = index; k < length; ++k, rest /= n)
+            for (size_t k = 0, rest = index; k < length; ++k, rest /= n) {
                 bytes += static_cast<char>(kinds[rest % n]);
+            }
             // Bare, where the end cuts sequences short, and followed by more text.
             for (const std::string& text : {bytes, bytes + "A"}) {
                 ASSERT_EQ(SystemDecode(65001, text), PortableDecode(65001, text))
@@ -184,15 +186,16 @@ TEST(CodePageAgainstSystem, BothCodePagesMatchOnGeneratedText) {
         // of any value, cut sequences most of all.
         std::string bytes = gen.DamagedUtf8(60);
         if (i % 5 == 0) {
-            for (char& c : bytes)
+            for (char& c : bytes) {
                 c = static_cast<char>(gen.Chance(70) ? 0x80 + gen.Below(0x80) : gen.Below(0x100));
+            }
         }
         const std::wstring units = gen.DamagedUtf16(60);
         for (const uint32_t codePage : {1252u, 65001u}) {
             ASSERT_EQ(SystemDecode(codePage, bytes), PortableDecode(codePage, bytes))
                 << codePage << " " << testing::PrintToString(bytes);
             ASSERT_EQ(SystemEncode(codePage, units), PortableEncode(codePage, units))
-                << codePage << " " << Hex(units);
+                << codePage << " " << Numbers(units);
         }
     }
 }
