@@ -1,5 +1,6 @@
 // Fuzz target for the text readers: the range codecs, string conversions, Utf16TextToUtf8,
-// validation and counting, the loose UTF-8 reader, LoadEscapes and NextVisibleChar. Besides the
+// validation and counting, the loose UTF-8 reader, the code-page conversions (the portable ones, which
+// are also the public ones here), LoadEscapes and NextVisibleChar. Besides the
 // sanitizers' own checks it aborts when a result breaks the documented contract, or when any UTF
 // kernel the machine has gives other results than the portable one. QUORVIN_TEXT_KERNEL chooses the
 // kernel behind the public routines; one the machine lacks ends the run with code 77 (skipped).
@@ -10,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "core/text/CodePage.h"
 #include "core/text/InlineMarkup.h"
 #include "core/text/LineBreak.h"
 #include "core/text/Utf.h"
 #include "core/text/internal/LooseUtf8.h"
+#include "core/text/internal/PortableCodePages.h"
 #include "core/text/internal/UtfKernel.h"
 
 namespace Quorvin {
@@ -152,6 +155,19 @@ void FuzzUtf8(const uint8_t* data, size_t size, uint8_t knob) {
     Utf16String loose;
     TextPrivate::ReadLooseUtf8(text, loose);
     Require(loose.size() <= size);
+
+    // Code pages: 1252 gives every byte back; UTF-8 gives at most a unit a byte, well-formed UTF-16
+    // whatever the input (the strict result for well-formed input) and the same text in both forms.
+    Utf16String paged16;
+    Utf32String paged32;
+    std::string back;
+    Require(TextPrivate::DecodeCodePage(text, 1252, paged16) && paged16.size() == size);
+    Require(TextPrivate::EncodeCodePage(paged16, 1252, back) && back == text);
+    Require(TextPrivate::DecodeCodePage(text, 65001, paged16) && paged16.size() <= size);
+    Require(TextPrivate::DecodeCodePage(text, 65001, paged32) && (!ok16 || paged16 == whole16));
+    Require(Utf16ToUtf32(paged16, whole32) && whole32 == paged32);
+    Require(CodePageToWide(text, 65001) == std::wstring(paged32.begin(), paged32.end()));
+    Require(Utf8ToCodePage(text, 1252).size() <= size);
 }
 
 template <class Unit>
@@ -189,6 +205,15 @@ void FuzzWide(const uint8_t* data, size_t size, uint8_t knob) {
         std::string viaMark = "unchanged";
         const bool markOk = Utf16TextToUtf8(text, viaMark);
         Require(markOk || viaMark.empty());
+        // Code pages: a byte a unit in 1252; in UTF-8 legal bytes that read back as the units
+        // themselves when they are well-formed.
+        std::string paged;
+        Utf16String back;
+        Require(TextPrivate::EncodeCodePage(text, 1252, paged) && paged.size() == text.size());
+        Require(TextPrivate::EncodeCodePage(text, 65001, paged) && paged.size() <= 3 * text.size());
+        legal = reinterpret_cast<const Utf8Unit*>(paged.data());
+        Require(IsLegalUtf8Range(legal, legal + paged.size()));
+        Require(!ok || (TextPrivate::DecodeCodePage(paged, 65001, back) && back == text));
     } else {
         RunCodec(&Utf32ToUtf8Range, units, capacity, mode, result);
         CompareKernels<Unit, Utf8Unit>(
@@ -207,6 +232,15 @@ void FuzzWide(const uint8_t* data, size_t size, uint8_t knob) {
             Require(Utf8ToUtf32(utf8, back) && back == text);
             Require(Utf16ToUtf32(utf16, back) && back == text);
         }
+        // Wide text of any elements through the public conversions: legal UTF-8, the strict result
+        // and back for well-formed text, one or two bytes an element in 1252.
+        const std::wstring wide(units.begin(), units.end());
+        const std::string paged = WideToCodePage(wide, 65001);
+        const auto* legal = reinterpret_cast<const Utf8Unit*>(paged.data());
+        Require(IsLegalUtf8Range(legal, legal + paged.size()));
+        Require(!ok || (paged == utf8 && CodePageToWide(paged, 0) == wide));
+        const std::string in1252 = WideToCodePage(wide, 1252);
+        Require(in1252.size() >= wide.size() && in1252.size() <= 2 * wide.size());
         unsigned char encoded[4];
         unsigned char* cursor = encoded;
         if (!units.empty()) {
