@@ -18,7 +18,12 @@
 // Orders the dynamic initialisation of a namespace-scope object across translation units: lower
 // priorities run first, all of them before unprioritised objects (see core/base/StartupOrder.h).
 #define QUORVIN_INIT_PRIORITY(priority) __attribute__((init_priority(priority)))
+// Asks for the cache line at an address ahead of its use (for reading or for writing); never
+// faults, whatever the address.
+#define QUORVIN_PREFETCH_READ(address) __builtin_prefetch((address), 0, 3)
+#define QUORVIN_PREFETCH_WRITE(address) __builtin_prefetch((address), 1, 3)
 #elif defined(_MSC_VER)
+#include <xmmintrin.h>
 #define QUORVIN_NOINLINE __declspec(noinline)
 #define QUORVIN_NO_SANITIZE_NULL
 #define QUORVIN_FORCEINLINE __forceinline
@@ -26,12 +31,16 @@
 // MSVC orders initialisers by #pragma init_seg sections, per translation unit, instead; without
 // one the start-up objects are constructed in link order.
 #define QUORVIN_INIT_PRIORITY(priority)
+#define QUORVIN_PREFETCH_READ(address) _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0)
+#define QUORVIN_PREFETCH_WRITE(address) _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0)
 #else
 #define QUORVIN_NOINLINE
 #define QUORVIN_NO_SANITIZE_NULL
 #define QUORVIN_FORCEINLINE inline
 #define QUORVIN_UNROLL
 #define QUORVIN_INIT_PRIORITY(priority)
+#define QUORVIN_PREFETCH_READ(address) ((void)(address))
+#define QUORVIN_PREFETCH_WRITE(address) ((void)(address))
 #endif
 
 // SSE2 is part of every x86-64 target; code that uses it keeps a portable path beside it, which a

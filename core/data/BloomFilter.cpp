@@ -14,6 +14,18 @@ constexpr uint32_t BlobMagic = 0xBF640001;
 constexpr size_t HeaderSize = 20;
 constexpr uint32_t MaxHashCount = 16;
 
+// Keys whose positions are computed and requested together. Two groups are in flight at a time:
+// the next group's lines are requested before the current group's bits are read or set, so
+// enough requests are outstanding to keep the memory system busy without overrunning the
+// processor's miss buffers.
+constexpr size_t BatchGroup = 8;
+
+// The k positions of each key of a group, as word indices and bit masks.
+struct GroupPositions {
+    uint32_t word[BatchGroup][MaxHashCount];
+    uint64_t mask[BatchGroup][MaxHashCount];
+};
+
 }  // namespace
 
 void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
@@ -49,6 +61,86 @@ bool BloomFilter::Build(const std::unordered_set<uint64_t>& keys, double rate) {
         Insert(key);
     }
     return true;
+}
+
+namespace {
+
+// Computes the positions of the keys from `start` on, at most one group, and requests their lines
+// (for writing when `ForWriting`); returns how many keys it took.
+template <bool ForWriting>
+size_t PrepareGroup(std::span<const uint64_t> keys, size_t start, const uint64_t* bits, FixedDivisor m,
+                    uint32_t k, GroupPositions& group) {
+    const size_t count = keys.size() - start < BatchGroup ? keys.size() - start : BatchGroup;
+    for (size_t j = 0; j < count; ++j) {
+        uint64_t h1;
+        uint64_t h2;
+        BloomHashPair(keys[start + j], h1, h2);
+        for (uint32_t i = 0; i < k; ++i) {
+            const uint64_t position = m.Remainder(h1 + i * h2);
+            group.word[j][i] = static_cast<uint32_t>(position >> 6);
+            group.mask[j][i] = uint64_t{1} << (position & 63);
+            if constexpr (ForWriting) {
+                QUORVIN_PREFETCH_WRITE(bits + (position >> 6));
+            } else {
+                QUORVIN_PREFETCH_READ(bits + (position >> 6));
+            }
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+// Both batched operations keep two groups in flight: the next group's lines are requested before
+// the current group's bits are set or read.
+void BloomFilter::Insert(std::span<const uint64_t> keys) {
+    if (words.empty() || keys.empty()) return;
+    uint64_t* const bits = words.data();
+    const FixedDivisor m = positionDivisor;
+    const uint32_t k = hashCount;
+    GroupPositions groups[2];
+    size_t count = PrepareGroup<true>(keys, 0, bits, m, k, groups[0]);
+    for (size_t start = 0; start < keys.size(); start += BatchGroup) {
+        const size_t next = start + BatchGroup;
+        const size_t nextCount =
+            next < keys.size() ? PrepareGroup<true>(keys, next, bits, m, k, groups[(next / BatchGroup) & 1])
+                               : 0;
+        const GroupPositions& group = groups[(start / BatchGroup) & 1];
+        for (size_t j = 0; j < count; ++j) {
+            for (uint32_t i = 0; i < k; ++i) bits[group.word[j][i]] |= group.mask[j][i];
+        }
+        count = nextCount;
+    }
+    insertedCount += static_cast<uint32_t>(keys.size());
+}
+
+size_t BloomFilter::MayContain(std::span<const uint64_t> keys, std::span<bool> results) const {
+    const size_t answered = keys.size() < results.size() ? keys.size() : results.size();
+    keys = keys.first(answered);
+    if (words.empty()) {
+        for (size_t j = 0; j < answered; ++j) results[j] = false;
+        return answered;
+    }
+    if (answered == 0) return 0;
+    const uint64_t* const bits = words.data();
+    const FixedDivisor m = positionDivisor;
+    const uint32_t k = hashCount;
+    GroupPositions groups[2];
+    size_t count = PrepareGroup<false>(keys, 0, bits, m, k, groups[0]);
+    for (size_t start = 0; start < answered; start += BatchGroup) {
+        const size_t next = start + BatchGroup;
+        const size_t nextCount =
+            next < answered ? PrepareGroup<false>(keys, next, bits, m, k, groups[(next / BatchGroup) & 1])
+                            : 0;
+        const GroupPositions& group = groups[(start / BatchGroup) & 1];
+        for (size_t j = 0; j < count; ++j) {
+            bool all = true;
+            for (uint32_t i = 0; i < k && all; ++i) all = (bits[group.word[j][i]] & group.mask[j][i]) != 0;
+            results[start + j] = all;
+        }
+        count = nextCount;
+    }
+    return answered;
 }
 
 double BloomFilter::EstimateFalsePositiveRate() const {

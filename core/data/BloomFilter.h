@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -73,6 +74,17 @@ public:
             return (bits[position >> 6] >> (position & 63)) & 1;
         });
     }
+
+    /// Inserts every key of `keys`: the same bits and the same count as Insert of each in turn, but
+    /// the positions of a group of keys are computed and their memory requested before any bit is
+    /// set, so that the cache misses of many keys overlap. Does nothing at all on an invalid filter.
+    void Insert(std::span<const uint64_t> keys);
+
+    /// MayContain of each of the first min(keys.size(), results.size()) keys into the result of
+    /// the same index, computed group by group as the batched Insert does; returns how many keys
+    /// were answered. Results past that count are left as they were; an invalid filter answers
+    /// false for each key.
+    size_t MayContain(std::span<const uint64_t> keys, std::span<bool> results) const;
 
     /// Keys inserted since the filter was last sized, cleared or loaded (modulo 2^32).
     uint32_t GetInsertedCount() const { return insertedCount; }

@@ -9,8 +9,10 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
 #include <set>
+#include <span>
 
 #include "core/base/BitMath.h"
 #include "core/data/internal/ByteIo.h"
@@ -153,6 +155,54 @@ TEST(BloomFilter, ProbesExactlyTheDefinedPositionsForAnyBitCount) {
             EXPECT_TRUE(filter.MayContain(key));
         }
     }
+}
+
+// The batched operations are the single-key ones in groups: the same words and count after a
+// batched Insert, the same answers from a batched MayContain, for every span length around the
+// group size, odd bit and hash counts, results spans shorter or longer than the keys, and on an
+// invalid filter.
+TEST(BloomFilter, BatchedOperationsEqualTheSingleKeyOnes) {
+    std::mt19937_64 random(11);
+    for (const uint32_t bitCount : {64u, 65u, 6399u, 1000003u}) {
+        for (const uint32_t hashCount : {1u, 7u, 16u}) {
+            const uint32_t wordCount = (bitCount + 63) / 64;
+            const std::string blob =
+                Header(bitCount, hashCount, 0, wordCount) + std::string(8 * size_t{wordCount}, '\0');
+            for (const size_t length :
+                 {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{17}, size_t{300}}) {
+                std::vector<uint64_t> keys(length);
+                for (uint64_t& key : keys) key = random();
+                BloomFilter single;
+                BloomFilter batched;
+                ASSERT_TRUE(single.Deserialize(blob.data(), blob.size()));
+                ASSERT_TRUE(batched.Deserialize(blob.data(), blob.size()));
+                const size_t inserted = length / 2;
+                for (size_t i = 0; i < inserted; ++i) single.Insert(keys[i]);
+                batched.Insert(std::span<const uint64_t>(keys).first(inserted));
+                ASSERT_EQ(batched.GetWords(), single.GetWords())
+                    << bitCount << " " << hashCount << " " << length;
+                ASSERT_EQ(batched.GetInsertedCount(), single.GetInsertedCount());
+
+                for (const size_t resultCount : {length, length / 3, length + 5}) {
+                    std::unique_ptr<bool[]> results(new bool[resultCount + 1]);
+                    std::fill_n(results.get(), resultCount + 1, true);
+                    ASSERT_EQ(batched.MayContain(keys, std::span<bool>(results.get(), resultCount)),
+                              std::min(length, resultCount));
+                    for (size_t i = 0; i < std::min(length, resultCount); ++i)
+                        ASSERT_EQ(results[i], single.MayContain(keys[i])) << i;
+                    for (size_t i = std::min(length, resultCount); i <= resultCount; ++i)
+                        ASSERT_TRUE(results[i]) << "written past the answered keys at " << i;
+                }
+            }
+        }
+    }
+    BloomFilter invalid;
+    const uint64_t keys[3] = {1, 2, 3};
+    bool results[3] = {true, true, true};
+    invalid.Insert(keys);
+    EXPECT_EQ(invalid.GetInsertedCount(), 0u);
+    EXPECT_EQ(invalid.MayContain(keys, results), 3u);
+    EXPECT_FALSE(results[0] || results[1] || results[2]);
 }
 
 // The probes reduce by multiplication; it must agree with % for every divisor and numerator,

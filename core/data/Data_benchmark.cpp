@@ -24,7 +24,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -452,7 +454,61 @@ void BloomQuery(benchmark::State& state) {
     }
 }
 
+// The batched operations over the same keys and the same memory.
+void BloomInsertBatched(benchmark::State& state) {
+    const BloomSet& set = BloomKeys(static_cast<size_t>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        BloomFilter filter;
+        filter.Initialize(static_cast<uint32_t>(set.present.size()), BloomRate);
+        BackAlike(filter.GetWords());
+        state.ResumeTiming();
+        filter.Insert(std::span<const uint64_t>(set.present));
+        benchmark::DoNotOptimize(filter);
+    }
+    PerItem(state, set.present.size());
+}
+
+void BloomQueryBatched(benchmark::State& state) {
+    const BloomSet& set = BloomKeys(static_cast<size_t>(state.range(0)));
+    const std::vector<uint64_t>& keys = state.range(1) != 0 ? set.present : set.absent;
+    BloomFilter filter;
+    filter.Initialize(static_cast<uint32_t>(set.present.size()), BloomRate);
+    BackAlike(filter.GetWords());
+    filter.Insert(std::span<const uint64_t>(set.present));
+    std::unique_ptr<bool[]> results(new bool[keys.size()]);
+    for (auto _ : state) {
+        filter.MayContain(keys, std::span<bool>(results.get(), keys.size()));
+        benchmark::DoNotOptimize(results.get());
+    }
+    PerItem(state, keys.size());
+}
+
+// The memory's own limit for a query: the same number of loads per key from an array of the same
+// size, at positions known in advance and all independent, with nothing else to do.
+void BloomMissLimit(benchmark::State& state) {
+    const BloomSet& set = BloomKeys(static_cast<size_t>(state.range(0)));
+    std::vector<uint64_t> words(set.filter.GetWords().size(), 1);
+    BackAlike(words);
+    const uint32_t k = set.filter.GetHashCount();
+    std::vector<uint32_t> positions(set.present.size() * k);
+    std::mt19937_64 random(7);
+    for (uint32_t& position : positions) position = static_cast<uint32_t>(random() % words.size());
+    for (auto _ : state) {
+        uint64_t sum = 0;
+        for (const uint32_t position : positions) sum += words[position];
+        benchmark::DoNotOptimize(sum);
+    }
+    PerItem(state, set.present.size());
+}
+
 BENCHMARK_TEMPLATE(BloomInsert, BloomFilter)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BloomInsertBatched)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BloomQueryBatched)
+    ->ArgsProduct({{1000000, 10000000}, {1, 0}})
+    ->ArgNames({"keys", "present"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BloomMissLimit)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BloomInsert, PlainBloomFilter)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BloomQuery, BloomFilter)
     ->ArgsProduct({{1000000, 10000000}, {1, 0}})
