@@ -124,21 +124,24 @@ function(quorvin_subsystem_label out)
   set(${out} ${label} PARENT_SCOPE)
 endfunction()
 
-# quorvin_test(NAME SOURCES ... [WINDOWS_SOURCES ...] [DEPS ...] [LABELS ...])
+# quorvin_test(NAME SOURCES ... [WINDOWS_SOURCES ...] [HOST_SOURCES ...] [DEPS ...] [LABELS ...])
 # A GoogleTest program whose tests CTest lists one by one, labelled with the declaring folder's
 # name (the subsystem) and any LABELS; on Windows builds they run under the cross-compiling
 # emulator (Wine). WINDOWS_SOURCES (the windows/*_windows_test.cpp files) are compiled only when
-# building for Windows, as in quorvin_library: the build picks them, not #ifdefs in the portable
-# tests. Not built by the fuzz configuration.
+# building for Windows and HOST_SOURCES (the posix/*_posix_test.cpp files) only when not, as in
+# quorvin_library: the build picks them, not #ifdefs in the portable tests. Not built by the fuzz
+# configuration.
 function(quorvin_test name)
   if(QUORVIN_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;HOST_SOURCES;DEPS;LABELS" ${ARGN})
   quorvin_subsystem_label(label)
   set(sources ${ARG_SOURCES})
   if(WIN32)
     list(APPEND sources ${ARG_WINDOWS_SOURCES})
+  else()
+    list(APPEND sources ${ARG_HOST_SOURCES})
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} Quorvin::test_support GTest::gtest_main quorvin_warnings)
