@@ -128,8 +128,9 @@ endfunction()
 # A GoogleTest program whose tests CTest lists one by one, labelled with the declaring folder's
 # name (the subsystem) and any LABELS; on Windows builds they run under the cross-compiling
 # emulator (Wine). WINDOWS_SOURCES (the windows/*_windows_test.cpp files) are compiled only when
-# building for Windows and HOST_SOURCES (the posix/ ones) only when not, as in quorvin_library: the
-# build picks them, not #ifdefs in the portable tests. Not built by the fuzz configuration.
+# building for Windows and HOST_SOURCES (the posix/*_posix_test.cpp files) only when not, as in
+# quorvin_library: the build picks them, not #ifdefs in the portable tests. Not built by the fuzz
+# configuration.
 function(quorvin_test name)
   if(QUORVIN_FUZZ)
     return()

@@ -1,4 +1,4 @@
-// Parent path and path joining with Windows separator and root rules.
+// Parent path and path joining with Windows separator and root rules; the POSIX parent rule.
 #include "core/system/PathRules.h"
 
 namespace Quorvin {
@@ -36,6 +36,15 @@ size_t ParentPathLength(std::wstring_view path) noexcept {
 
 std::wstring ParentPath(std::wstring_view path) {
     return std::wstring(path.substr(0, ParentPathLength(path)));
+}
+
+std::wstring PosixParentPath(std::wstring_view path) {
+    size_t rootLength = 0;
+    while (rootLength < path.size() && path[rootLength] == L'/') ++rootLength;
+    size_t end = path.size();
+    while (end > rootLength && path[end - 1] != L'/') --end;
+    while (end > rootLength && path[end - 1] == L'/') --end;
+    return std::wstring(path.substr(0, end));
 }
 
 std::wstring JoinPath(std::wstring_view directory, std::wstring_view fileName) {

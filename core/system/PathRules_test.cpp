@@ -1,4 +1,4 @@
-// Tests of the Windows parent-path and join rules.
+// Tests of the Windows parent-path and join rules and of the POSIX parent rule.
 #include "core/system/PathRules.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +34,20 @@ TEST(PathRules, JoinInsertsABackslashOnlyWhereNeeded) {
     EXPECT_EQ(JoinPath(L"C:", L"dump.config"), L"C:dump.config");
     EXPECT_EQ(JoinPath(L"", L"dump.config"), L"dump.config");
     EXPECT_EQ(JoinPath(L"\\\\server\\share", L"dump.config"), L"\\\\server\\share\\dump.config");
+}
+
+TEST(PathRules, PosixParentPathSeparatesOnlyAtSlashes) {
+    EXPECT_EQ(PosixParentPath(L"/opt/kestrune/bin/kestrune"), L"/opt/kestrune/bin");
+    EXPECT_EQ(PosixParentPath(L"/opt//kestrune"), L"/opt");
+    EXPECT_EQ(PosixParentPath(L"/kestrune"), L"/");
+    EXPECT_EQ(PosixParentPath(L"//kestrune"), L"//");
+    EXPECT_EQ(PosixParentPath(L"/"), L"/");
+    EXPECT_EQ(PosixParentPath(L"C:\\games\\kestrune"), L"");
+    EXPECT_EQ(PosixParentPath(L"/games\\x/a\\b"), L"/games\\x");
+    EXPECT_EQ(PosixParentPath(L"relative/kestrune"), L"relative");
+    EXPECT_EQ(PosixParentPath(L"kestrune"), L"");
+    EXPECT_EQ(PosixParentPath(L""), L"");
+    EXPECT_EQ(PosixParentPath(L"/\U0001F600/\U0001F600"), L"/\U0001F600");
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 // efficiency class, so that callers can keep the cores of class 0 (the most efficient) apart from
 // the faster ones of a hybrid processor. Results are plain values that callers copy out.
 //
+// Windows reports its cores and groups itself. Linux has no processor groups: CPU n stands as bit
+// n % 64 of group n / 64, and the cores are built from the process's affinity and the kernel's CPU
+// description in sysfs (see Query).
+//
 // Thread-safety: no locking. Query and AddCoreRecords must not overlap any other call on the same
 // object; the reading operations may run concurrently with each other.
 #pragma once
@@ -43,11 +47,23 @@ public:
     /// False until a query (or AddCoreRecords) has completed.
     bool valid = false;
 
-    /// Adds the system's processor cores (GetLogicalProcessorInformationEx, RelationProcessorCore),
-    /// filing them by the efficiency class the system reports when `useEfficiencyClass` is true,
-    /// else all under class 0. Earlier results are kept: a second query appends every core again
-    /// (the unions stay the same). When the system offers no such query, or it fails, the object
-    /// is left as it was. Windows only.
+    /// Adds the system's processor cores, filing them by the efficiency class the system reports
+    /// when `useEfficiencyClass` is true, else all under class 0. Earlier results are kept: a second
+    /// query appends every core again (the unions stay the same). When the system offers no such
+    /// query, or it fails, the object is left as it was.
+    ///
+    /// Windows: every core of the machine, as GetLogicalProcessorInformationEx
+    /// (RelationProcessorCore) reports it, in the system's order.
+    ///
+    /// Linux: only the CPUs in the process's affinity (sched_getaffinity) count; a core is the set
+    /// of its allowed CPUs that /sys/devices/system/cpu/cpuN/topology/core_cpus_list names
+    /// (thread_siblings_list on older kernels), cores in ascending order of their lowest CPU, each
+    /// allowed CPU in exactly one. The efficiency classes rank the distinct values of
+    /// cpuN/cpu_capacity over every CPU listed there (so a core's class does not depend on the
+    /// affinity), lowest capacity first as class 0, where the kernel reports a capacity for every
+    /// allowed CPU; elsewhere every core is class 0. A CPU whose lists are missing or malformed is a
+    /// core of its own, so a machine without that description reports each allowed CPU as a plain
+    /// core. Fails only when the affinity cannot be read.
     void Query(bool useEfficiencyClass);
 
     /// Adds the cores of a buffer laid out as the system's processor-core records (what Query does
