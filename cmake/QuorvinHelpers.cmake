@@ -5,6 +5,11 @@
 # the launcher links every static component whole (so each one's start-up state is constructed
 # before WinMain), Quorvin::core links them all, and the install set holds them all.
 
+# Each platform service has a backend for Windows and one for Linux; another system has none.
+if(NOT WIN32 AND NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  message(FATAL_ERROR "The core library has platform backends for Windows and Linux only, not ${CMAKE_SYSTEM_NAME}")
+endif()
+
 option(QUORVIN_BENCHMARKS "Build the native benchmark programs" ON)
 option(QUORVIN_FUZZ "Build only the libraries and the libFuzzer targets (clang with -fsanitize=fuzzer-no-link)" OFF)
 set(QUORVIN_FUZZ_SECONDS 15 CACHE STRING "Length in seconds of each fuzz target's short run under CTest")
@@ -25,11 +30,11 @@ function(quorvin_check_product_sources owner)
   endforeach()
 endfunction()
 
-# quorvin_library(NAME [WINDOWS_ONLY] [HEADERS ...] [SOURCES ...] [WINDOWS_HEADERS ...]
-#                 [WINDOWS_SOURCES ...] [HOST_SOURCES ...] [DEPS ...] [WINDOWS_DEPS ...])
+# quorvin_library(NAME [WINDOWS_ONLY] [HEADERS ...] [SOURCES ...] [WINDOWS_SOURCES ...]
+#                 [LINUX_SOURCES ...] [DEPS ...] [WINDOWS_DEPS ...])
 # Declares the component quorvin_NAME with the alias Quorvin::NAME: a static library, or a
 # header-only (interface) library when it has no sources. WINDOWS_* items are used only when
-# building for Windows, HOST_SOURCES only when not (a portable stand-in for what Windows provides):
+# building for Windows, LINUX_SOURCES (the posix/ backends) only when building for Linux:
 # the build picks the platform files, not #ifdefs. A WINDOWS_ONLY component (one whose whole
 # contract is Windows', such as the Windows seam or the crash library's interface) is declared by
 # Windows builds only; elsewhere the call declares nothing. Headers are declared so they are
@@ -37,7 +42,7 @@ endfunction()
 # stops the configuration.
 function(quorvin_library name)
   cmake_parse_arguments(ARG "WINDOWS_ONLY" ""
-                        "HEADERS;SOURCES;WINDOWS_HEADERS;WINDOWS_SOURCES;HOST_SOURCES;DEPS;WINDOWS_DEPS" ${ARGN})
+                        "HEADERS;SOURCES;WINDOWS_SOURCES;LINUX_SOURCES;DEPS;WINDOWS_DEPS" ${ARGN})
   if(ARG_WINDOWS_ONLY AND NOT WIN32)
     return()
   endif()
@@ -45,11 +50,10 @@ function(quorvin_library name)
   set(sources ${ARG_SOURCES})
   set(deps ${ARG_DEPS})
   if(WIN32)
-    list(APPEND headers ${ARG_WINDOWS_HEADERS})
     list(APPEND sources ${ARG_WINDOWS_SOURCES})
     list(APPEND deps ${ARG_WINDOWS_DEPS})
   else()
-    list(APPEND sources ${ARG_HOST_SOURCES})
+    list(APPEND sources ${ARG_LINUX_SOURCES})
   endif()
   quorvin_check_product_sources(Quorvin::${name} ${headers} ${sources})
   foreach(dep IN LISTS deps)
@@ -124,24 +128,24 @@ function(quorvin_subsystem_label out)
   set(${out} ${label} PARENT_SCOPE)
 endfunction()
 
-# quorvin_test(NAME SOURCES ... [WINDOWS_SOURCES ...] [HOST_SOURCES ...] [DEPS ...] [LABELS ...])
+# quorvin_test(NAME SOURCES ... [WINDOWS_SOURCES ...] [LINUX_SOURCES ...] [DEPS ...] [LABELS ...])
 # A GoogleTest program whose tests CTest lists one by one, labelled with the declaring folder's
 # name (the subsystem) and any LABELS; on Windows builds they run under the cross-compiling
 # emulator (Wine). WINDOWS_SOURCES (the windows/*_windows_test.cpp files) are compiled only when
-# building for Windows and HOST_SOURCES (the posix/*_posix_test.cpp files) only when not, as in
+# building for Windows and LINUX_SOURCES (the posix/*_posix_test.cpp files) only when not, as in
 # quorvin_library: the build picks them, not #ifdefs in the portable tests. Not built by the fuzz
 # configuration.
 function(quorvin_test name)
   if(QUORVIN_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;HOST_SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;LINUX_SOURCES;DEPS;LABELS" ${ARGN})
   quorvin_subsystem_label(label)
   set(sources ${ARG_SOURCES})
   if(WIN32)
     list(APPEND sources ${ARG_WINDOWS_SOURCES})
   else()
-    list(APPEND sources ${ARG_HOST_SOURCES})
+    list(APPEND sources ${ARG_LINUX_SOURCES})
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} Quorvin::test_support GTest::gtest_main quorvin_warnings)
