@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/base/Compiler.h"
 #include "core/data/internal/BuildSeeds.h"
 #include "core/data/internal/ByteIo.h"
 
@@ -211,6 +212,84 @@ uint64_t PerfectHash::Lookup(uint64_t key) const {
     return NotFound;
 }
 
+namespace {
+
+// Keys whose levels are resolved together by the batched lookups.
+constexpr size_t LookupGroup = 16;
+
+}  // namespace
+
+size_t PerfectHash::Lookup(std::span<const uint64_t> keys, std::span<uint64_t> indices) const {
+    const size_t answered = keys.size() < indices.size() ? keys.size() : indices.size();
+    // The levels a lookup visits, in order; a level without a seed or bitmap is passed over and
+    // counts no keys, as in the single-key Lookup. Without its directories a level's rank is
+    // counted from its start, which is no place for batching.
+    uint32_t visited[MaxLevels];
+    size_t visitedCount = 0;
+    for (size_t i = 0; i < levelDivisors.size() && visitedCount < MaxLevels; ++i) {
+        const PerfectHashLevel& level = levels[i];
+        if (level.seeds.empty() || level.bits.empty()) continue;
+        if (level.rankDirectory.empty()) {
+            for (size_t j = 0; j < answered; ++j) indices[j] = Lookup(keys[j]);
+            return answered;
+        }
+        visited[visitedCount++] = static_cast<uint32_t>(i);
+    }
+
+    // A level's position of a key, with its bitmap byte and directory entry requested.
+    auto position = [this](size_t levelIndex, uint64_t key) {
+        const PerfectHashLevel& level = levels[levelIndex];
+        const auto p =
+            static_cast<uint32_t>(levelDivisors[levelIndex].Remainder(HashWithSeed(key, level.seeds[0])));
+        QUORVIN_PREFETCH_READ(level.bits.data() + (p >> 3));
+        QUORVIN_PREFETCH_READ(level.rankDirectory.data() + (p >> 6));
+        return p;
+    };
+
+    for (size_t start = 0; start < answered; start += LookupGroup) {
+        const size_t count = answered - start < LookupGroup ? answered - start : LookupGroup;
+        uint64_t offset[LookupGroup];
+        uint32_t here[LookupGroup];  // positions at the level being resolved
+        uint32_t next[LookupGroup];  // positions at the level after it
+        uint8_t pending[LookupGroup];
+        size_t pendingCount = count;
+        for (size_t j = 0; j < count; ++j) {
+            offset[j] = 0;
+            pending[j] = static_cast<uint8_t>(j);
+            indices[start + j] = NotFound;
+            if (visitedCount > 0) here[j] = position(visited[0], keys[start + j]);
+        }
+        for (size_t v = 0; v < visitedCount && pendingCount > 0; ++v) {
+            // The next level's lines are requested before this level is read: a key that this
+            // level does not place then finds them on their way.
+            if (v + 1 < visitedCount) {
+                for (size_t c = 0; c < pendingCount; ++c)
+                    next[pending[c]] = position(visited[v + 1], keys[start + pending[c]]);
+            }
+            const PerfectHashLevel& level = levels[visited[v]];
+            const uint8_t* const bytes = level.bits.data();
+            size_t stillPending = 0;
+            for (size_t c = 0; c < pendingCount; ++c) {
+                const size_t j = pending[c];
+                const uint32_t p = here[j];
+                if ((bytes[p >> 3] >> (p & 7) & 1) == 0) {
+                    offset[j] += level.keyCount;
+                    pending[stillPending++] = static_cast<uint8_t>(j);
+                    continue;
+                }
+                const size_t word = p >> 6;
+                const uint64_t below =
+                    LoadBitmapWord(bytes, level.bits.size(), word) & ((uint64_t{1} << (p & 63)) - 1);
+                const uint64_t rank = CountBits(below) + level.rankDirectory[word];
+                indices[start + j] = rank < level.keyCount ? offset[j] + rank : NotFound;
+            }
+            pendingCount = stillPending;
+            for (size_t c = 0; c < pendingCount; ++c) here[pending[c]] = next[pending[c]];
+        }
+    }
+    return answered;
+}
+
 void PerfectHash::BuildRankIndex() {
     for (PerfectHashLevel& level : levels) {
         const size_t byteCount = level.bits.size();
@@ -334,6 +413,27 @@ bool PerfectHashMap::Build(const std::unordered_map<uint64_t, uint32_t>& source)
         values[static_cast<size_t>(index)] = value;
     }
     return true;
+}
+
+size_t PerfectHashMap::Find(std::span<const uint64_t> keys, std::span<uint32_t> valuesOut,
+                            std::span<bool> found) const {
+    size_t answered = keys.size() < valuesOut.size() ? keys.size() : valuesOut.size();
+    answered = answered < found.size() ? answered : found.size();
+    for (size_t start = 0; start < answered; start += LookupGroup) {
+        const size_t count = answered - start < LookupGroup ? answered - start : LookupGroup;
+        uint64_t indices[LookupGroup];
+        if (built) {
+            hash.Lookup(keys.subspan(start, count), std::span<uint64_t>(indices, count));
+            for (size_t j = 0; j < count; ++j) {
+                if (indices[j] < values.size()) QUORVIN_PREFETCH_READ(values.data() + indices[j]);
+            }
+        }
+        for (size_t j = 0; j < count; ++j) {
+            found[start + j] = built && indices[j] < values.size();
+            if (found[start + j]) valuesOut[start + j] = values[static_cast<size_t>(indices[j])];
+        }
+    }
+    return answered;
 }
 
 bool PerfectHashMap::Find(uint64_t key, uint32_t& value) const {

@@ -82,6 +82,13 @@ public:
     /// of the level (slower, same result).
     uint64_t Lookup(uint64_t key) const;
 
+    /// Lookup of each of the first min(keys.size(), indices.size()) keys into the index of the same
+    /// position; returns how many keys were answered (indices past them are left as they were).
+    /// The answers are exactly Lookup's, but a group of keys is hashed and the memory of its first
+    /// two levels requested together before any is read, so that the cache misses of many keys
+    /// overlap.
+    size_t Lookup(std::span<const uint64_t> keys, std::span<uint64_t> indices) const;
+
     /// (Re)computes every level's rank directory.
     void BuildRankIndex();
 
@@ -139,6 +146,12 @@ public:
     /// index exists; the key itself is never compared, so a key outside the build set may find
     /// another key's value. False on an unbuilt map.
     bool Find(uint64_t key, uint32_t& value) const;
+
+    /// Find of each of the first n = min(keys.size(), values.size(), found.size()) keys: `found`
+    /// gets Find's answer and `values` the value where it is true (and is left as it was where it
+    /// is false); returns n. The hash is queried in batches (PerfectHash's span Lookup) and the
+    /// values of a batch are requested together before any is read.
+    size_t Find(std::span<const uint64_t> keys, std::span<uint32_t> values, std::span<bool> found) const;
 
     /// Number of values.
     uint64_t GetValueCount() const { return values.size(); }

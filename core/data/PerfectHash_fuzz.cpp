@@ -1,9 +1,10 @@
 // Fuzz target for the perfect-hash blob reader: loads the input, then looks keys up with and without
-// rank directories and round-trips what loaded; small inputs also serve as key lists to build from.
-// Besides the sanitizers' own checks it aborts when a result breaks the documented contract.
+// rank directories, one by one and batched, and round-trips what loaded; small inputs also serve as key lists
+// to build from. Besides the sanitizers' own checks it aborts when a result breaks the documented contract.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,14 +29,27 @@ void FuzzReader(const uint8_t* data, size_t size) {
     for (const PerfectHashLevel& level : hash.GetLevels()) {
         Require(level.rankDirectory.empty() && level.seeds.size() == level.seedCount);
     }
+    uint64_t keys[48];
     uint64_t withoutDirectory[48];
     for (uint64_t i = 0; i < 48; ++i) {
-        withoutDirectory[i] = hash.Lookup(FuzzKey(i, size));
+        keys[i] = FuzzKey(i, size);
+        withoutDirectory[i] = hash.Lookup(keys[i]);
         Require(withoutDirectory[i] == PerfectHash::NotFound || withoutDirectory[i] < hash.GetKeyCount());
     }
-    hash.BuildRankIndex();
+    // The batched lookup answers exactly as the single one, with and without directories, for a
+    // span length taken from the input, and writes nothing past the keys it answers.
+    const size_t batch = size % 49;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) hash.BuildRankIndex();
+        uint64_t batched[49];
+        batched[batch] = 12345;
+        Require(hash.Lookup(std::span<const uint64_t>(keys, batch),
+                            std::span<uint64_t>(batched, batch + 1)) == batch);
+        Require(batched[batch] == 12345);
+        for (size_t i = 0; i < batch; ++i) Require(batched[i] == withoutDirectory[i]);
+    }
     for (uint64_t i = 0; i < 48; ++i) {
-        Require(hash.Lookup(FuzzKey(i, size)) == withoutDirectory[i]);
+        Require(hash.Lookup(keys[i]) == withoutDirectory[i]);
     }
     const std::string blob = hash.Serialize();
     PerfectHash again;

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <numeric>
 #include <random>
+#include <span>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/data/internal/BuildSeeds.h"
@@ -244,6 +247,59 @@ TEST(PerfectHash, MapRoundTripsValuesThroughItsBlob) {
 
 // Every proper prefix, wrong magics and versions, and huge counts fail and change nothing; random
 // mutations that do load leave objects whose every operation stays in bounds.
+// The batched queries answer exactly as the single ones: for the build set and for other keys,
+// with and without rank directories, in spans around the group size, and never past the shortest
+// span they are given.
+TEST(PerfectHash, BatchedQueriesEqualTheSingleOnes) {
+    std::mt19937_64 random(5);
+    for (const size_t n : {size_t{0}, size_t{1}, size_t{37}, size_t{5000}}) {
+        const std::vector<uint64_t> members = DistinctKeys(n, random);
+        std::unordered_map<uint64_t, uint32_t> source;
+        for (const uint64_t key : members) source[key] = static_cast<uint32_t>(random());
+        PerfectHashMap map;
+        ASSERT_TRUE(map.Build(source));
+        std::vector<uint64_t> keys = members;
+        for (size_t i = 0; i < n + 40; ++i) keys.push_back(random());
+        std::shuffle(keys.begin(), keys.end(), random);
+
+        PerfectHash withoutDirectories;
+        ASSERT_TRUE(withoutDirectories.Deserialize(map.GetHash().Serialize()));
+        for (const PerfectHash* hash :
+             {&map.GetHash(), static_cast<const PerfectHash*>(&withoutDirectories)}) {
+            for (const size_t length : {keys.size(), size_t{15}, size_t{16}, size_t{17}}) {
+                const size_t answered = std::min(length, keys.size());
+                std::vector<uint64_t> indices(answered + 1, 7);
+                ASSERT_EQ(hash->Lookup(std::span<const uint64_t>(keys).first(answered),
+                                       std::span<uint64_t>(indices).first(
+                                           length < keys.size() ? answered : answered + 1)),
+                          answered);
+                for (size_t i = 0; i < answered; ++i)
+                    ASSERT_EQ(indices[i], hash->Lookup(keys[i])) << n << " " << i;
+                EXPECT_EQ(indices[answered], 7u);
+            }
+        }
+
+        std::vector<uint32_t> values(keys.size(), 0xDEADBEEF);
+        std::unique_ptr<bool[]> found(new bool[keys.size() + 1]);
+        found[keys.size() - 1] = false;
+        // `found` is one shorter than the keys: the last key is not answered.
+        ASSERT_EQ(map.Find(keys, values, std::span<bool>(found.get(), keys.size() - 1)), keys.size() - 1);
+        for (size_t i = 0; i + 1 < keys.size(); ++i) {
+            uint32_t value = 0xDEADBEEF;
+            ASSERT_EQ(found[i], map.Find(keys[i], value));
+            ASSERT_EQ(values[i], value);
+        }
+        EXPECT_EQ(values.back(), 0xDEADBEEFu);
+    }
+    PerfectHashMap unbuilt;
+    const uint64_t keys[2] = {1, 2};
+    uint32_t values[2] = {5, 5};
+    bool found[2] = {true, true};
+    EXPECT_EQ(unbuilt.Find(keys, values, found), 2u);
+    EXPECT_FALSE(found[0] || found[1]);
+    EXPECT_EQ(values[0], 5u);
+}
+
 TEST(PerfectHash, ReadersRefuseTruncatedCorruptedAndHostileBlobs) {
     std::mt19937_64 random(17);
     const std::vector<uint64_t> keys = DistinctKeys(600, random);
