@@ -180,6 +180,24 @@ std::vector<FixedDivisor> PerfectHash::DivisorsFor(const std::vector<PerfectHash
     return divisors;
 }
 
+namespace {
+
+constexpr uint32_t LineBits = 448;
+constexpr uint32_t LineWords = LineBits / 64;
+
+// The rank of position p in a level with rank lines, or -1 when its bit is clear.
+inline int64_t RankFromLine(const PerfectHashRankLine& line, uint32_t p) {
+    const uint32_t within = p % LineBits;
+    const uint32_t word = within >> 6;
+    const uint64_t bits = line.words[word];
+    if ((bits >> (within & 63) & 1) == 0) return -1;
+    uint64_t rank = line.rankBefore + CountBits(bits & ((uint64_t{1} << (within & 63)) - 1));
+    for (uint32_t j = 0; j < word; ++j) rank += CountBits(line.words[j]);
+    return static_cast<int64_t>(rank);
+}
+
+}  // namespace
+
 uint64_t PerfectHash::Lookup(uint64_t key) const {
     uint64_t offset = 0;
     for (size_t i = 0; i < levelDivisors.size(); ++i) {
@@ -190,22 +208,25 @@ uint64_t PerfectHash::Lookup(uint64_t key) const {
         }
         const uint32_t p =
             static_cast<uint32_t>(levelDivisors[i].Remainder(HashWithSeed(key, level.seeds[0])));
+        if (!level.rankLines.empty()) {
+            const int64_t rank = RankFromLine(level.rankLines[p / LineBits], p);
+            if (rank < 0) {
+                offset += level.keyCount;
+                continue;
+            }
+            return static_cast<uint64_t>(rank) < level.keyCount ? offset + static_cast<uint64_t>(rank)
+                                                                : NotFound;
+        }
         const uint8_t* const bytes = level.bits.data();
         if ((bytes[p >> 3] >> (p & 7) & 1) == 0) {
             offset += level.keyCount;
             continue;
         }
-        // The rank of p: set bits before it, from the directory entry of its 64-bit word (or from
-        // the level's start without a directory) plus the bits below it in its own word.
+        // Without rank lines: the set bits from the level's start to p.
         const size_t word = p >> 6;
-        const uint64_t below = LoadBitmapWord(bytes, byteCount, word) & ((uint64_t{1} << (p & 63)) - 1);
-        uint64_t rank = CountBits(below);
-        if (!level.rankDirectory.empty()) {
-            rank += level.rankDirectory[word];
-        } else {
-            for (size_t j = 0; j < word; ++j) {
-                rank += CountBits(DataPrivate::Load64(bytes + 8 * j));
-            }
+        uint64_t rank = CountBits(LoadBitmapWord(bytes, byteCount, word) & ((uint64_t{1} << (p & 63)) - 1));
+        for (size_t j = 0; j < word; ++j) {
+            rank += CountBits(DataPrivate::Load64(bytes + 8 * j));
         }
         return rank < level.keyCount ? offset + rank : NotFound;
     }
@@ -222,27 +243,26 @@ constexpr size_t LookupGroup = 16;
 size_t PerfectHash::Lookup(std::span<const uint64_t> keys, std::span<uint64_t> indices) const {
     const size_t answered = keys.size() < indices.size() ? keys.size() : indices.size();
     // The levels a lookup visits, in order; a level without a seed or bitmap is passed over and
-    // counts no keys, as in the single-key Lookup. Without its directories a level's rank is
+    // counts no keys, as in the single-key Lookup. Without its rank lines a level's rank is
     // counted from its start, which is no place for batching.
     uint32_t visited[MaxLevels];
     size_t visitedCount = 0;
     for (size_t i = 0; i < levelDivisors.size() && visitedCount < MaxLevels; ++i) {
         const PerfectHashLevel& level = levels[i];
         if (level.seeds.empty() || level.bits.empty()) continue;
-        if (level.rankDirectory.empty()) {
+        if (level.rankLines.empty()) {
             for (size_t j = 0; j < answered; ++j) indices[j] = Lookup(keys[j]);
             return answered;
         }
         visited[visitedCount++] = static_cast<uint32_t>(i);
     }
 
-    // A level's position of a key, with its bitmap byte and directory entry requested.
+    // A level's position of a key, with its rank line requested.
     auto position = [this](size_t levelIndex, uint64_t key) {
         const PerfectHashLevel& level = levels[levelIndex];
         const auto p =
             static_cast<uint32_t>(levelDivisors[levelIndex].Remainder(HashWithSeed(key, level.seeds[0])));
-        QUORVIN_PREFETCH_READ(level.bits.data() + (p >> 3));
-        QUORVIN_PREFETCH_READ(level.rankDirectory.data() + (p >> 6));
+        QUORVIN_PREFETCH_READ(level.rankLines.data() + p / LineBits);
         return p;
     };
 
@@ -267,21 +287,19 @@ size_t PerfectHash::Lookup(std::span<const uint64_t> keys, std::span<uint64_t> i
                     next[pending[c]] = position(visited[v + 1], keys[start + pending[c]]);
             }
             const PerfectHashLevel& level = levels[visited[v]];
-            const uint8_t* const bytes = level.bits.data();
             size_t stillPending = 0;
             for (size_t c = 0; c < pendingCount; ++c) {
                 const size_t j = pending[c];
                 const uint32_t p = here[j];
-                if ((bytes[p >> 3] >> (p & 7) & 1) == 0) {
+                const int64_t rank = RankFromLine(level.rankLines[p / LineBits], p);
+                if (rank < 0) {
                     offset[j] += level.keyCount;
                     pending[stillPending++] = static_cast<uint8_t>(j);
                     continue;
                 }
-                const size_t word = p >> 6;
-                const uint64_t below =
-                    LoadBitmapWord(bytes, level.bits.size(), word) & ((uint64_t{1} << (p & 63)) - 1);
-                const uint64_t rank = CountBits(below) + level.rankDirectory[word];
-                indices[start + j] = rank < level.keyCount ? offset[j] + rank : NotFound;
+                indices[start + j] = static_cast<uint64_t>(rank) < level.keyCount
+                                         ? offset[j] + static_cast<uint64_t>(rank)
+                                         : NotFound;
             }
             pendingCount = stillPending;
             for (size_t c = 0; c < pendingCount; ++c) here[pending[c]] = next[pending[c]];
@@ -294,13 +312,14 @@ void PerfectHash::BuildRankIndex() {
     for (PerfectHashLevel& level : levels) {
         const size_t byteCount = level.bits.size();
         const size_t wordCount = (byteCount + 7) / 8;
-        level.rankDirectory.assign(wordCount + 1, 0);
-        uint32_t total = 0;
+        level.rankLines.assign((wordCount + LineWords - 1) / LineWords, PerfectHashRankLine{});
+        uint64_t total = 0;
         for (size_t j = 0; j < wordCount; ++j) {
-            level.rankDirectory[j] = total;
-            total += CountBits(LoadBitmapWord(level.bits.data(), byteCount, j));
+            PerfectHashRankLine& line = level.rankLines[j / LineWords];
+            if (j % LineWords == 0) line.rankBefore = total;
+            line.words[j % LineWords] = LoadBitmapWord(level.bits.data(), byteCount, j);
+            total += CountBits(line.words[j % LineWords]);
         }
-        level.rankDirectory[wordCount] = total;
     }
 }
 
@@ -308,7 +327,7 @@ uint64_t PerfectHash::GetMemoryUsage() const {
     uint64_t bytes = 32;
     for (const PerfectHashLevel& level : levels) {
         bytes += 8 * static_cast<uint64_t>(level.seeds.size()) + level.bits.size() +
-                 4 * static_cast<uint64_t>(level.rankDirectory.size());
+                 sizeof(PerfectHashRankLine) * static_cast<uint64_t>(level.rankLines.size());
     }
     return bytes;
 }

@@ -14,7 +14,7 @@
 // Stored forms, little-endian without gaps:
 //  - perfect-hash blob: magic 0xBBBBBBBB, version 1, keyCount, gamma, level count L (32 bits each),
 //    then per level seedCount S, keyCount and bitmap byte count B (32 bits each), S 64-bit seeds and
-//    B bitmap bytes. Rank directories are not stored.
+//    B bitmap bytes. Rank lines are not stored.
 //  - map blob: magic 0x12345678, version 2 (32 bits each), the built flag (one byte), value count V
 //    and the perfect-hash blob's length Lp (32 bits each, unaligned), the perfect-hash blob, then V
 //    32-bit values.
@@ -43,6 +43,14 @@
 
 namespace Quorvin {
 
+/// One 64-byte line of a level's lookup layout: 448 bits of the level bitmap beside the number of
+/// set bits before them, so that a lookup reads a single cache line per level. Line i holds bitmap
+/// positions 448 i to 448 i + 447, 64 to a word, least significant bit first.
+struct alignas(64) PerfectHashRankLine {
+    uint64_t words[7];        ///< the bitmap bits of the line
+    uint64_t rankBefore = 0;  ///< set bits of the level before the line's first position
+};
+
 /// One level of a PerfectHash.
 struct PerfectHashLevel {
     /// Hash seeds; lookups use the first only. A level made by Build holds exactly one.
@@ -50,9 +58,9 @@ struct PerfectHashLevel {
     /// The level bitmap, least significant bit first: bit p is bit p mod 8 of byte p / 8. A set bit
     /// marks the position of a key placed at this level.
     std::vector<uint8_t> bits;
-    /// Entry j counts the set bits of the first 8 j bytes of `bits`; the last entry holds the total.
-    /// Empty until BuildRankIndex runs.
-    std::vector<uint32_t> rankDirectory;
+    /// The bitmap again, laid out for lookups: every 448 bits with the count of set bits before
+    /// them in one cache line (see PerfectHashRankLine). Empty until BuildRankIndex runs.
+    std::vector<PerfectHashRankLine> rankLines;
     /// Number of seeds as stored (1 for levels made by Build).
     uint32_t seedCount = 0;
     /// Number of keys placed at this level.
@@ -70,7 +78,7 @@ public:
     static constexpr uint64_t MaxLevelBits = 0xFFFFFFF8;
 
     /// Builds the levels for `keys` (distinct; their order does not matter) and their rank
-    /// directories. keyCount becomes the number of keys (low 32 bits). When 50 seeds in a row place
+    /// lines. keyCount becomes the number of keys (low 32 bits). When 50 seeds in a row place
     /// no key at some level, gamma goes up by one (it stays raised) and the build starts over, up to
     /// gamma 6. Returns false, with no levels, when a key repeats, 30 levels do not place every key,
     /// gamma would pass 6, or a level would need more than MaxLevelBits bits (more than about 2^31
@@ -78,8 +86,8 @@ public:
     bool Build(std::span<const uint64_t> keys);
 
     /// The index of a key of the build set, 0 .. keyCount - 1. For any other key: NotFound or some
-    /// index in that range. Uses the rank directories when present, else counts bits from the start
-    /// of the level (slower, same result).
+    /// index in that range. Reads one rank line per level visited when the lines are built, else
+    /// counts bits from the start of the level (slower, same result).
     uint64_t Lookup(uint64_t key) const;
 
     /// Lookup of each of the first min(keys.size(), indices.size()) keys into the index of the same
@@ -89,7 +97,7 @@ public:
     /// overlap.
     size_t Lookup(std::span<const uint64_t> keys, std::span<uint64_t> indices) const;
 
-    /// (Re)computes every level's rank directory.
+    /// (Re)builds every level's rank lines from its bitmap.
     void BuildRankIndex();
 
     /// Number of keys the hash was built or loaded for.
@@ -101,7 +109,7 @@ public:
     /// The levels, level 0 first.
     const std::vector<PerfectHashLevel>& GetLevels() const { return levels; }
 
-    /// 32 plus, per level, 8 bytes per seed, the bitmap bytes and 4 bytes per directory entry.
+    /// 32 plus, per level, 8 bytes per seed, the bitmap bytes and 64 bytes per rank line.
     uint64_t GetMemoryUsage() const;
 
     /// Removes all levels; keyCount = 0, gamma = 2.
@@ -114,7 +122,7 @@ public:
     bool Deserialize(const std::string& blob) { return Deserialize(blob.data(), blob.size()); }
 
     /// Replaces the hash with the one stored in the `size` bytes at `data`; bytes after the last
-    /// level are ignored. The loaded hash has no rank directories until BuildRankIndex. Returns
+    /// level are ignored. The loaded hash has no rank lines until BuildRankIndex. Returns
     /// false, leaving the hash unchanged, when the input is shorter than 20 bytes, has another
     /// magic or version, announces more than MaxLevels levels, ends inside a level record, has a
     /// level of 2^29 bitmap bytes or more (which no 32-bit bit count can address), or has levels
@@ -181,7 +189,7 @@ public:
     std::string Serialize() const;
 
     /// Replaces the map with the one stored in the `size` bytes at `data` and builds the hash's rank
-    /// directories; bytes after the values are ignored. The built flag is taken from the blob.
+    /// lines; bytes after the values are ignored. The built flag is taken from the blob.
     /// Returns false, leaving the map unchanged, when the input is shorter than 17 bytes, has another
     /// magic or version, the embedded perfect-hash blob is longer than the rest of the input or is
     /// refused by PerfectHash::Deserialize, or the values are cut short.

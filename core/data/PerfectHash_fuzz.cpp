@@ -27,7 +27,7 @@ void FuzzReader(const uint8_t* data, size_t size) {
         return;
     }
     for (const PerfectHashLevel& level : hash.GetLevels()) {
-        Require(level.rankDirectory.empty() && level.seeds.size() == level.seedCount);
+        Require(level.rankLines.empty() && level.seeds.size() == level.seedCount);
     }
     uint64_t keys[48];
     uint64_t withoutDirectory[48];

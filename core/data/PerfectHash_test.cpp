@@ -66,12 +66,14 @@ TEST(PerfectHash, BuildsTheReferenceLevels) {
         EXPECT_EQ(level.seeds, std::vector<uint64_t>{0xa5f2efcb82a28e3dULL});
         EXPECT_EQ(level.bits, (std::vector<uint8_t>{0, 0x21, 0x40, 0, 0, 0, 0, 0}));
         EXPECT_EQ(level.keyCount, 3u);
-        EXPECT_EQ(level.rankDirectory, (std::vector<uint32_t>{0, 3}));
+        ASSERT_EQ(level.rankLines.size(), 1u);  // the whole 64-bit bitmap, nothing before it
+        EXPECT_EQ(level.rankLines[0].words[0], 0x4021'00u);
+        EXPECT_EQ(level.rankLines[0].rankBefore, 0u);
         EXPECT_EQ(hash.Lookup(1), 0u);
         EXPECT_EQ(hash.Lookup(2), 2u);
         EXPECT_EQ(hash.Lookup(3), 1u);
         EXPECT_EQ(hash.Serialize(), expectedBlob);
-        EXPECT_EQ(hash.GetMemoryUsage(), 32u + 8 + 8 + 8);
+        EXPECT_EQ(hash.GetMemoryUsage(), 32u + 8 + 8 + 64);
     } while (std::next_permutation(keys.begin(), keys.end()));
 
     PerfectHashMap map;
@@ -82,7 +84,7 @@ TEST(PerfectHash, BuildsTheReferenceLevels) {
     EXPECT_EQ(map.GetValues(), (std::vector<uint32_t>{10, 30, 20}));
     EXPECT_EQ(map.Serialize(), Bytes({0x78, 0x56, 0x34, 0x12, 2, 0, 0, 0, 1, 3, 0, 0, 0, 0x30, 0, 0, 0}) +
                                    expectedBlob + Bytes({0x0A, 0, 0, 0, 0x1E, 0, 0, 0, 0x14, 0, 0, 0}));
-    EXPECT_EQ(map.GetMemoryUsage(), 32u + 24 + 12 + 64);
+    EXPECT_EQ(map.GetMemoryUsage(), (32u + 8 + 8 + 64) + 12 + 64);  // the hash with one rank line, values
 
     std::vector<uint64_t> hundred(100);
     std::iota(hundred.begin(), hundred.end(), 1);
