@@ -291,19 +291,25 @@ QUORVIN_FORCEINLINE unsigned PackWideUnits(__m256i values, __m256i high, uint32_
 // Decodes every character whose first byte lies in the 32 bytes at `s`, reading up to three bytes
 // past them; the caller has proven all of them legal. Answers the units written at `t`; nothing past
 // them changes. Needs 36 readable bytes and 41 units of room.
+// Stores 32 ASCII bytes as 32 units at `t`.
+template <class Unit>
+QUORVIN_FORCEINLINE void StoreAscii(__m256i v, Unit* t) {
+    if constexpr (sizeof(Unit) == 2) {
+        Store256(t, _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)));
+        Store256(t + 16, _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1)));
+    } else {
+        Store256(t, _mm256_cvtepu8_epi32(_mm256_castsi256_si128(v)));
+        Store256(t + 8, _mm256_cvtepu8_epi32(_mm_srli_si128(_mm256_castsi256_si128(v), 8)));
+        Store256(t + 16, _mm256_cvtepu8_epi32(_mm256_extracti128_si256(v, 1)));
+        Store256(t + 24, _mm256_cvtepu8_epi32(_mm_srli_si128(_mm256_extracti128_si256(v, 1), 8)));
+    }
+}
+
 template <class Unit>
 QUORVIN_FORCEINLINE unsigned DecodeBlock(const Utf8Unit* s, __m256i v, Unit* t) {
     const uint32_t nonAscii = Mask(v);
     if (nonAscii == 0) {
-        if constexpr (sizeof(Unit) == 2) {
-            Store256(t, _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)));
-            Store256(t + 16, _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1)));
-        } else {
-            Store256(t, _mm256_cvtepu8_epi32(_mm256_castsi256_si128(v)));
-            Store256(t + 8, _mm256_cvtepu8_epi32(_mm_srli_si128(_mm256_castsi256_si128(v), 8)));
-            Store256(t + 16, _mm256_cvtepu8_epi32(_mm256_extracti128_si256(v, 1)));
-            Store256(t + 24, _mm256_cvtepu8_epi32(_mm_srli_si128(_mm256_extracti128_si256(v, 1), 8)));
-        }
+        StoreAscii(v, t);
         return 32;
     }
     const uint32_t leads2 = AtLeast(v, 0xC0);
@@ -395,6 +401,25 @@ QUORVIN_FORCEINLINE void DecodeFast(const Utf8Unit*& s, const Utf8Unit* sourceEn
         __m256i faults = BlockFaults(block, _mm256_setzero_si256());
         if (_mm256_testz_si256(faults, faults)) {
             while (sourceEnd - p >= 64 && targetEnd - q >= 48) {
+                // A stretch of ASCII goes 64 bytes a step: with this block and the next ASCII, both
+                // are widened at once, and the block after them, ASCII too, is legal to go on from.
+                if (Mask(block) == 0) {
+                    while (sourceEnd - p >= 128 && targetEnd - q >= 64) {
+                        const __m256i second = Load256(p + 32);
+                        const __m256i third = Load256(p + 64);
+                        if (Mask(_mm256_or_si256(second, third)) != 0) {
+                            break;
+                        }
+                        StoreAscii(block, q);
+                        StoreAscii(second, q + 32);
+                        p += 64;
+                        q += 64;
+                        block = third;
+                    }
+                    if (sourceEnd - p < 64 || targetEnd - q < 48) {
+                        break;
+                    }
+                }
                 const __m256i next = Load256(p + 32);
                 if (Mask(_mm256_or_si256(block, next)) == 0) {
                     // ASCII after ASCII: nothing to check.
@@ -735,6 +760,28 @@ QUORVIN_FORCEINLINE void ScanFast(const Utf8Unit*& s, const Utf8Unit* end, uint6
         if (Mask(_mm256_or_si256(v0, v1)) == 0) {
             // ASCII: only a sequence cut before it can be at fault.
             faults = IncompleteAtEnd(Load256(p - 32));
+            if (!_mm256_testz_si256(faults, faults)) {
+                faulty = true;
+                break;
+            }
+            if constexpr (Counting) {
+                n += 64;
+            }
+            p += 64;
+            // The text now ends in ASCII, so more ASCII has nothing before it to check: a stretch of
+            // it goes 128 bytes a step with no look back.
+            while (end - p >= 128) {
+                const __m256i a = _mm256_or_si256(Load256(p), Load256(p + 32));
+                const __m256i b = _mm256_or_si256(Load256(p + 64), Load256(p + 96));
+                if (Mask(_mm256_or_si256(a, b)) != 0) {
+                    break;
+                }
+                if constexpr (Counting) {
+                    n += 128;
+                }
+                p += 128;
+            }
+            continue;
         } else {
             faults = _mm256_or_si256(BlockFaultsAt(p), BlockFaultsAt(p + 32));
             if constexpr (Counting) {
