@@ -83,6 +83,27 @@ TEST(Event, EachSignalReleasesExactlyOneOfManyWaiters) {
     EXPECT_EQ(passes.load(), Rounds);
 }
 
+// As with Windows' events: a Set with threads waiting releases one of them at once, so a second
+// Set right after it releases a second waiter rather than merging with the first.
+TEST(Event, EachSetReleasesAnotherSleepingWaiter) {
+    for (int round = 0; round < 20; ++round) {
+        Event event;
+        std::atomic<int> passed{0};
+        std::vector<std::thread> waiters;
+        for (int w = 0; w < 2; ++w) {
+            waiters.emplace_back([&] {
+                if (event.WaitFor(5000)) passed.fetch_add(1);
+            });
+        }
+        std::this_thread::sleep_for(20ms);  // both asleep
+        event.Set();
+        event.Set();
+        for (std::thread& waiter : waiters) waiter.join();
+        EXPECT_EQ(passed.load(), 2) << round;
+        EXPECT_FALSE(event.TryWait()) << round;
+    }
+}
+
 TEST(Semaphore, CountsUnitsUpToItsMaximum) {
     Semaphore semaphore(1, 3);
     ASSERT_NE(semaphore.NativeHandle(), nullptr);

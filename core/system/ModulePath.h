@@ -13,7 +13,9 @@
 // part, because a truncated path names an ancestor folder, and files read from or programs started
 // in that folder would be the wrong ones. For the same reason, on Linux a library that the loader
 // knows only by a relative name (it was loaded through a relative path, from a current directory
-// that may have changed since) has no path to give, and neither has the kernel's vDSO.
+// that may have changed since) has no path to give, and neither has the kernel's vDSO. An
+// executable deleted or replaced while it runs (Windows forbids both) has no file left to name: its
+// path reads as the kernel gives it, with " (deleted)" appended.
 //
 // Thread-safety: no shared state; safe from any thread. A module must stay loaded while its name is
 // read.

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <new>
@@ -122,6 +123,27 @@ int PrepareProgram(const std::wstring& applicationName, const std::wstring& comm
         program.file = program.arguments[0];
         program.searchPath = program.file.find('/') == std::string::npos;
     }
+    if (changesDirectory && program.searchPath) {
+        // Searched here, before the child's directory applies: a relative PATH entry ("." or an
+        // empty one) names a folder of the caller's, as the header promises. Not found: ENOENT,
+        // as the child's own search would answer.
+        const char* const variable = std::getenv("PATH");
+        const std::string_view entries = variable != nullptr ? variable : "/bin:/usr/bin";
+        size_t from = 0;
+        for (;;) {
+            const size_t colon = entries.find(':', from);
+            const std::string_view entry =
+                entries.substr(from, colon == std::string_view::npos ? colon : colon - from);
+            std::string candidate = std::string(entry.empty() ? "." : entry) + "/" + program.file;
+            if (access(candidate.c_str(), X_OK) == 0) {
+                program.file = std::move(candidate);
+                program.searchPath = false;
+                break;
+            }
+            if (colon == std::string_view::npos) return ENOENT;
+            from = colon + 1;
+        }
+    }
     if (changesDirectory && !program.searchPath && program.file[0] != '/') {
         char* directory = getcwd(nullptr, 0);
         if (directory == nullptr) return errno;
@@ -216,6 +238,8 @@ public:
             thread = std::thread([this] { Run(); });
         } catch (const std::system_error& failure) {
             return failure.code().value() != 0 ? failure.code().value() : EAGAIN;
+        } catch (const std::bad_alloc&) {
+            return ENOMEM;
         }
         return 0;
     }
@@ -359,6 +383,9 @@ uint32_t RunProcessWithPipes(void* cancelHandle, const std::wstring& workingDire
     if (failures[1]) std::rethrow_exception(failures[1]);
     if (error != 0) return NotStarted(error);
     if (cancelled && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return ProcessCancelled;
+    // The child ended on its own between the watcher's look and its kill: the child won, and the
+    // signal the watcher took goes back.
+    if (cancelled) SyncPrivate::SignalEvent(cancelHandle);
     return ExitCode(status);
 }
 

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -68,6 +69,21 @@ TEST(RunProcessOnLinux, FindsProgramsInPathOrRelativeToTheCallersDirectory) {
     EXPECT_EQ(directory.bytes, "/");
     EXPECT_EQ(RunProcessWithPipes(nullptr, L"/", name, std::wstring(L"x") + ChildMarker + L"exit=5", {}, {}),
               5u);
+    // A relative PATH entry names a folder of the caller's, not of the child's directory: with PATH
+    // "." and the caller in this program's folder, its bare name is found there.
+    {
+        const std::filesystem::path self(SelfPath());
+        const std::filesystem::path caller = std::filesystem::current_path();
+        const char* const path = std::getenv("PATH");
+        const std::string savedPath = path != nullptr ? path : "";
+        std::filesystem::current_path(self.parent_path());
+        setenv("PATH", ".", 1);
+        EXPECT_EQ(RunProcessWithPipes(nullptr, L"/", L"", self.filename().wstring() + ChildMarker + L"exit=6",
+                                      {}, {}),
+                  6u);
+        setenv("PATH", savedPath.c_str(), 1);
+        std::filesystem::current_path(caller);
+    }
     // A missing program is ENOENT; an empty first token too.
     errno = 0;
     EXPECT_EQ(RunProcess(L"", L"/no/such/program"), ProcessNotStarted);

@@ -71,41 +71,116 @@ bool Expired(const std::optional<Clock::time_point>& deadline) {
 
 // ---- Event ----
 
-// An auto-reset event: `signalled` is 1 while a signal waits to be consumed. `sleepers` counts the
-// threads inside FutexWait (or about to enter it), so that Set makes a system call only when
-// someone sleeps.
+// An auto-reset event with Windows' rule for Set: when threads wait, Set releases one of them at
+// once (hands it the signal, which no later Set or Reset can take back); only when none waits does
+// the event stay signalled for the next one. So two Sets with two waiters release both. A thread
+// counts as waiting from the moment it enters a wait, while it still spins.
+//
+// `state` holds the signal (bit 63), the waiters (bits 0-30) and the signals handed to them and not
+// yet claimed (bits 32-62); any waiter may claim a handed signal. Waiters sleep on `sequence`,
+// which every hand-over and every WakeEventWaiters advances before it wakes them: a waiter reads it
+// before it looks at its conditions and sleeps only while it is unchanged, so no wake between its
+// look and its sleep is lost. `sleepers` counts the threads at or in their sleep, so that a Set
+// makes a system call only when one of them may need it.
 struct EventState {
-    std::atomic<uint32_t> signalled{0};
+    static constexpr uint64_t Signal = uint64_t{1} << 63;
+    static constexpr uint64_t OneWaiter = 1;
+    static constexpr uint64_t OneHanded = uint64_t{1} << 32;
+    static constexpr uint64_t WaiterMask = 0x7FFFFFFF;
+
+    std::atomic<uint64_t> state{0};
+    std::atomic<uint32_t> sequence{0};
     std::atomic<uint32_t> sleepers{0};
 
+    static uint64_t Waiters(uint64_t value) { return value & WaiterMask; }
+    static uint64_t Handed(uint64_t value) { return (value >> 32) & 0x7FFFFFFF; }
+
     bool TryConsume() {
-        return signalled.load(std::memory_order_relaxed) != 0 &&
-               signalled.exchange(0, std::memory_order_acquire) != 0;
+        uint64_t value = state.load(std::memory_order_relaxed);
+        while ((value & Signal) != 0) {
+            if (state.compare_exchange_weak(value, value & ~Signal, std::memory_order_acquire)) return true;
+        }
+        return false;
     }
 
-    // Waits for a signal until `deadline`, or until `stop` (when given) is true.
-    bool Wait(const std::optional<Clock::time_point>& deadline, const std::atomic<bool>* stop) {
-        for (int round = 0; round < SpinRounds; ++round) {
-            if (TryConsume()) return true;
-            if (deadline && round == 0 && *deadline <= Clock::now()) return false;
-            SpinRound(round);
+    // A waiter takes a handed signal, if there is one, and stops waiting.
+    bool TryClaim() {
+        uint64_t value = state.load(std::memory_order_relaxed);
+        while (Handed(value) != 0) {
+            if (state.compare_exchange_weak(value, value - OneHanded - OneWaiter, std::memory_order_acquire))
+                return true;
         }
+        return false;
+    }
+
+    // Counts the caller as a waiter, unless the event is signalled: then it takes the signal.
+    bool RegisterOrConsume() {
+        uint64_t value = state.load(std::memory_order_relaxed);
         for (;;) {
-            if (TryConsume()) return true;
-            if ((stop != nullptr && stop->load(std::memory_order_acquire)) || Expired(deadline)) {
-                // A Set may have woken this thread, the one sleeper it wakes, just as it leaves
-                // without the signal: pass the wake on.
-                if (signalled.load() != 0 && sleepers.load() != 0) FutexWake(signalled, 1);
+            const uint64_t next = (value & Signal) != 0 ? value & ~Signal : value + OneWaiter;
+            if (state.compare_exchange_weak(value, next, std::memory_order_acquire))
+                return (value & Signal) != 0;
+        }
+    }
+
+    // A waiter leaves without a signal. A signal handed to the waiters that would now outnumber them
+    // goes back to the event, so none is lost; and since this waiter may be the one sleeper a Set
+    // woke, a signal still handed to the others wakes one of them.
+    void Unregister() {
+        uint64_t value = state.load(std::memory_order_relaxed);
+        uint64_t next;
+        do {
+            next = value - OneWaiter;
+            if (Handed(next) > Waiters(next)) next = (next - OneHanded) | Signal;
+        } while (!state.compare_exchange_weak(value, next));
+        if (Handed(next) != 0) Wake(1);
+    }
+
+    // Waits for a signal until `deadline`, or until `stop` (when given) is true: a stop wins over a
+    // signal that arrives with it, which is then left to others.
+    bool Wait(const std::optional<Clock::time_point>& deadline, const std::atomic<bool>* stop) {
+        if (stop != nullptr && stop->load(std::memory_order_acquire)) return false;
+        if (RegisterOrConsume()) return true;
+        for (int round = 0;; ++round) {
+            const uint32_t seen = sequence.load();
+            if (stop != nullptr && stop->load(std::memory_order_acquire)) {
+                Unregister();
                 return false;
             }
+            if (TryClaim()) return true;
+            if (Expired(deadline)) {
+                Unregister();
+                return false;
+            }
+            if (round < SpinRounds) {
+                SpinRound(round);
+                continue;
+            }
             sleepers.fetch_add(1);
-            FutexWait(signalled, 0, deadline);
+            FutexWait(sequence, seen, deadline);
             sleepers.fetch_sub(1);
         }
     }
 
     void Set() {
-        if (signalled.exchange(1) == 0 && sleepers.load() != 0) FutexWake(signalled, 1);
+        uint64_t value = state.load(std::memory_order_relaxed);
+        for (;;) {
+            const bool handOver = Waiters(value) > Handed(value);
+            const uint64_t next = handOver ? value + OneHanded : value | Signal;
+            if (next == value) return;  // signalled already, nobody waiting
+            if (state.compare_exchange_weak(value, next, std::memory_order_release)) {
+                if (handOver) Wake(1);
+                return;
+            }
+        }
+    }
+
+    void Reset() { state.fetch_and(~Signal); }
+
+    // Advances the sequence, so that no waiter about to sleep does, and wakes up to `count` sleepers.
+    void Wake(int count) {
+        sequence.fetch_add(1);
+        if (sleepers.load() != 0) FutexWake(sequence, count);
     }
 };
 
@@ -192,7 +267,7 @@ void Event::Set() {
     if (handle != nullptr) EventOf(handle)->Set();
 }
 void Event::Reset() {
-    if (handle != nullptr) EventOf(handle)->signalled.store(0);
+    if (handle != nullptr) EventOf(handle)->Reset();
 }
 
 Semaphore::Semaphore(int32_t initialCount, int32_t maximumCount) {
@@ -250,7 +325,7 @@ bool WaitForEventOrStop(void* nativeHandle, const std::atomic<bool>& stop) noexc
 }
 
 void WakeEventWaiters(void* nativeHandle) noexcept {
-    if (nativeHandle != nullptr) FutexWake(EventOf(nativeHandle)->signalled, INT_MAX);
+    if (nativeHandle != nullptr) EventOf(nativeHandle)->Wake(INT_MAX);
 }
 
 void SignalEvent(void* nativeHandle) noexcept {

@@ -130,6 +130,12 @@ HardwareBreakpoint* SetHardwareBreakpoint(void* const* threads, int32_t count, B
             errno = error;
             return nullptr;
         }
+        // The id is checked again now that the event holds its thread: had the thread ended and
+        // its id gone to another process in between, the event would watch that process.
+        if (syscall(SYS_tgkill, getpid(), thread, 0) != 0) {
+            close(static_cast<int>(event));
+            continue;
+        }
         events[i] = static_cast<int>(event);
         // The kernel picks the debug register and does not say which: 0 marks a thread that has one.
         breakpoint->threadSlots[i] = 0;
