@@ -249,7 +249,8 @@ void PerfectHashLookup(benchmark::State& state) {
     const PerfectHash& hash = BuiltHash();
     LookupLoop(state, [&hash](uint64_t key) { return hash.Lookup(key); });
     state.counters["bits/key"] = 8.0 * static_cast<double>(hash.GetMemoryUsage()) / hash.GetKeyCount();
-    state.counters["stored_bits/key"] = 8.0 * static_cast<double>(hash.Serialize().size()) / hash.GetKeyCount();
+    state.counters["stored_bits/key"] =
+        8.0 * static_cast<double>(hash.Serialize().size()) / hash.GetKeyCount();
 }
 
 // The batched lookup over the same keys in the same order, 4096 at a time.
