@@ -497,7 +497,7 @@ QUORVIN_FORCEINLINE __m256i Clear(__m256i u, int bits) {
 // changed. The next block's first store covers them; the bytes that a run's last block covers are
 // kept in a Spare, read before that block's stores, and put back when the run ends.
 struct Spare {
-    __m128i bytes;
+    __m128i bytes = _mm_setzero_si128();  // read only after Keep; set so no compiler doubts it
     Utf8Unit* at = nullptr;
 
     QUORVIN_FORCEINLINE void Keep(Utf8Unit* p) {
