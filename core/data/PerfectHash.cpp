@@ -182,7 +182,7 @@ std::vector<FixedDivisor> PerfectHash::DivisorsFor(const std::vector<PerfectHash
 
 namespace {
 
-constexpr uint32_t LineBits = 448;
+constexpr uint32_t LineBits = 384;
 constexpr uint32_t LineWords = LineBits / 64;
 
 // The rank of position p in a level with rank lines, or -1 when its bit is clear.
@@ -191,24 +191,35 @@ inline int64_t RankFromLine(const PerfectHashRankLine& line, uint32_t p) {
     const uint32_t word = within >> 6;
     const uint64_t bits = line.words[word];
     if ((bits >> (within & 63) & 1) == 0) return -1;
-    uint64_t rank = line.rankBefore + CountBits(bits & ((uint64_t{1} << (within & 63)) - 1));
-    for (uint32_t j = 0; j < word; ++j) rank += CountBits(line.words[j]);
-    return static_cast<int64_t>(rank);
+    const uint64_t before = word == 0 ? 0 : (line.wordRanks >> (9 * (word - 1))) & 0x1FF;
+    return static_cast<int64_t>(line.rankBefore + before +
+                                CountBits(bits & ((uint64_t{1} << (within & 63)) - 1)));
 }
 
 }  // namespace
 
 uint64_t PerfectHash::Lookup(uint64_t key) const {
     uint64_t offset = 0;
+    uint32_t ahead = 0;  // the position at level i when it was worked out one level early
+    bool haveAhead = false;
     for (size_t i = 0; i < levelDivisors.size(); ++i) {
         const PerfectHashLevel& level = levels[i];
         const size_t byteCount = level.bits.size();
         if (level.seeds.empty() || byteCount == 0) {
+            haveAhead = false;
             continue;
         }
-        const uint32_t p =
-            static_cast<uint32_t>(levelDivisors[i].Remainder(HashWithSeed(key, level.seeds[0])));
+        const uint32_t p = haveAhead ? ahead : Position(i, key);
+        haveAhead = false;
         if (!level.rankLines.empty()) {
+            // The next level's line is requested before this one is read: a key that this level does
+            // not place then finds it on its way, since its position follows from the key alone.
+            if (i + 1 < levelDivisors.size() && !levels[i + 1].rankLines.empty() &&
+                !levels[i + 1].seeds.empty()) {
+                ahead = Position(i + 1, key);
+                haveAhead = true;
+                QUORVIN_PREFETCH_READ(levels[i + 1].rankLines.data() + ahead / LineBits);
+            }
             const int64_t rank = RankFromLine(level.rankLines[p / LineBits], p);
             if (rank < 0) {
                 offset += level.keyCount;
@@ -259,10 +270,8 @@ size_t PerfectHash::Lookup(std::span<const uint64_t> keys, std::span<uint64_t> i
 
     // A level's position of a key, with its rank line requested.
     auto position = [this](size_t levelIndex, uint64_t key) {
-        const PerfectHashLevel& level = levels[levelIndex];
-        const auto p =
-            static_cast<uint32_t>(levelDivisors[levelIndex].Remainder(HashWithSeed(key, level.seeds[0])));
-        QUORVIN_PREFETCH_READ(level.rankLines.data() + p / LineBits);
+        const uint32_t p = Position(levelIndex, key);
+        QUORVIN_PREFETCH_READ(levels[levelIndex].rankLines.data() + p / LineBits);
         return p;
     };
 
@@ -316,9 +325,11 @@ void PerfectHash::BuildRankIndex() {
         uint64_t total = 0;
         for (size_t j = 0; j < wordCount; ++j) {
             PerfectHashRankLine& line = level.rankLines[j / LineWords];
-            if (j % LineWords == 0) line.rankBefore = total;
-            line.words[j % LineWords] = LoadBitmapWord(level.bits.data(), byteCount, j);
-            total += CountBits(line.words[j % LineWords]);
+            const size_t word = j % LineWords;
+            if (word == 0) line.rankBefore = total;
+            if (word != 0) line.wordRanks |= (total - line.rankBefore) << (9 * (word - 1));
+            line.words[word] = LoadBitmapWord(level.bits.data(), byteCount, j);
+            total += CountBits(line.words[word]);
         }
     }
 }

@@ -43,12 +43,16 @@
 
 namespace Quorvin {
 
-/// One 64-byte line of a level's lookup layout: 448 bits of the level bitmap beside the number of
-/// set bits before them, so that a lookup reads a single cache line per level. Line i holds bitmap
-/// positions 448 i to 448 i + 447, 64 to a word, least significant bit first.
+/// One 64-byte line of a level's lookup layout: 384 bits of the level bitmap beside the number of
+/// set bits before them, so that a lookup reads a single cache line per level and counts the bits
+/// of one word. Line i holds bitmap positions 384 i to 384 i + 383, 64 to a word, least
+/// significant bit first.
 struct alignas(64) PerfectHashRankLine {
-    uint64_t words[7];        ///< the bitmap bits of the line
+    uint64_t words[6];        ///< the bitmap bits of the line
     uint64_t rankBefore = 0;  ///< set bits of the level before the line's first position
+    /// The set bits of the line before each of words 1 to 5: 9 bits each, word w's count at bit
+    /// 9 (w - 1).
+    uint64_t wordRanks = 0;
 };
 
 /// One level of a PerfectHash.
@@ -58,7 +62,7 @@ struct PerfectHashLevel {
     /// The level bitmap, least significant bit first: bit p is bit p mod 8 of byte p / 8. A set bit
     /// marks the position of a key placed at this level.
     std::vector<uint8_t> bits;
-    /// The bitmap again, laid out for lookups: every 448 bits with the count of set bits before
+    /// The bitmap again, laid out for lookups: every 384 bits with the counts of set bits before
     /// them in one cache line (see PerfectHashRankLine). Empty until BuildRankIndex runs.
     std::vector<PerfectHashRankLine> rankLines;
     /// Number of seeds as stored (1 for levels made by Build).
@@ -131,6 +135,11 @@ public:
     bool Deserialize(const void* data, size_t size);
 
 private:
+    // The key's bitmap position at level `i`, which has a seed and a bitmap.
+    uint32_t Position(size_t i, uint64_t key) const {
+        return static_cast<uint32_t>(levelDivisors[i].Remainder(HashWithSeed(key, levels[i].seeds[0])));
+    }
+
     // One divisor per level, by the level's bit count.
     static std::vector<FixedDivisor> DivisorsFor(const std::vector<PerfectHashLevel>& levels);
 

@@ -69,6 +69,7 @@ TEST(PerfectHash, BuildsTheReferenceLevels) {
         ASSERT_EQ(level.rankLines.size(), 1u);  // the whole 64-bit bitmap, nothing before it
         EXPECT_EQ(level.rankLines[0].words[0], 0x4021'00u);
         EXPECT_EQ(level.rankLines[0].rankBefore, 0u);
+        EXPECT_EQ(level.rankLines[0].wordRanks, 0u);  // the rest of the line is empty
         EXPECT_EQ(hash.Lookup(1), 0u);
         EXPECT_EQ(hash.Lookup(2), 2u);
         EXPECT_EQ(hash.Lookup(3), 1u);
