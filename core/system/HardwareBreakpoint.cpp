@@ -1,6 +1,11 @@
 // Portable editing of the x86-64 debug registers for hardware breakpoints.
 #include "core/system/HardwareBreakpoint.h"
 
+#include <cstdlib>
+#include <new>
+
+#include "core/system/internal/BreakpointRecord.h"
+
 namespace Quorvin {
 
 uint32_t BreakpointAccessCode(BreakpointKind kind) noexcept {
@@ -42,5 +47,29 @@ void ClearBreakpoint(DebugRegisters& registers, uint32_t slot) noexcept {
     registers.address[slot] = 0;
     registers.control &= ~(uint64_t{1} << (2 * slot));
 }
+
+namespace SystemPrivate {
+
+HardwareBreakpoint* NewBreakpointRecord(void* const* threads, int32_t count, BreakpointKind kind,
+                                        BreakpointSize size, uint64_t address, size_t extraPerThread) {
+    const auto listed = static_cast<size_t>(count);
+    void* memory = std::malloc(sizeof(HardwareBreakpoint) +
+                               listed * (sizeof(void*) + sizeof(uint32_t) + extraPerThread));
+    if (memory == nullptr) return nullptr;
+    auto* breakpoint = new (memory) HardwareBreakpoint;
+    breakpoint->address = address;
+    breakpoint->kind = kind;
+    breakpoint->size = size;
+    breakpoint->threadCount = count;
+    breakpoint->threads = reinterpret_cast<void**>(static_cast<char*>(memory) + sizeof(HardwareBreakpoint));
+    breakpoint->threadSlots = reinterpret_cast<uint32_t*>(breakpoint->threads + listed);
+    for (size_t i = 0; i < listed; ++i) {
+        breakpoint->threads[i] = threads[i];
+        breakpoint->threadSlots[i] = NoBreakpointSlot;
+    }
+    return breakpoint;
+}
+
+}  // namespace SystemPrivate
 
 }  // namespace Quorvin

@@ -325,12 +325,6 @@ uint32_t RunProcess(const std::wstring& applicationName, std::wstring commandLin
     return status < 0 ? NotStarted(errno) : ExitCode(status);
 }
 
-uint32_t RunProcessCaptured(const std::wstring& applicationName, std::wstring commandLine,
-                            OutputCallback standardOutput, OutputCallback standardError) {
-    return RunProcessWithPipes(nullptr, std::wstring(), applicationName, std::move(commandLine),
-                               std::move(standardOutput), std::move(standardError));
-}
-
 uint32_t RunProcessWithPipes(void* cancelHandle, const std::wstring& workingDirectory,
                              const std::wstring& applicationName, std::wstring commandLine,
                              OutputCallback standardOutput, OutputCallback standardError) {

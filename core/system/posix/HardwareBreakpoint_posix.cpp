@@ -13,6 +13,7 @@
 #include <new>
 
 #include "core/system/HardwareBreakpoint.h"
+#include "core/system/internal/BreakpointRecord.h"
 
 namespace Quorvin {
 namespace {
@@ -97,25 +98,14 @@ HardwareBreakpoint* SetHardwareBreakpoint(void* const* threads, int32_t count, B
         return nullptr;
     }
     const auto listed = static_cast<size_t>(count);
-    void* memory =
-        std::malloc(sizeof(HardwareBreakpoint) + listed * (sizeof(void*) + sizeof(uint32_t) + sizeof(int)));
-    if (memory == nullptr) {
+    HardwareBreakpoint* const breakpoint =
+        SystemPrivate::NewBreakpointRecord(threads, count, kind, size, address, sizeof(int));
+    if (breakpoint == nullptr) {
         errno = ENOMEM;
         return nullptr;
     }
-    auto* breakpoint = new (memory) HardwareBreakpoint;
-    breakpoint->address = address;
-    breakpoint->kind = kind;
-    breakpoint->size = size;
-    breakpoint->threadCount = count;
-    breakpoint->threads = reinterpret_cast<void**>(static_cast<char*>(memory) + sizeof(HardwareBreakpoint));
-    breakpoint->threadSlots = reinterpret_cast<uint32_t*>(breakpoint->threads + listed);
     int* events = EventsOf(*breakpoint);
-    for (size_t i = 0; i < listed; ++i) {
-        breakpoint->threads[i] = threads[i];
-        breakpoint->threadSlots[i] = NoBreakpointSlot;
-        events[i] = -1;
-    }
+    for (size_t i = 0; i < listed; ++i) events[i] = -1;
 
     perf_event_attr attr = BreakpointEvent(kind, size, address);
     for (size_t i = 0; i < listed; ++i) {
@@ -126,7 +116,7 @@ HardwareBreakpoint* SetHardwareBreakpoint(void* const* threads, int32_t count, B
             const int error = errno;
             if (!RefusedEverywhere(error)) continue;  // this thread only: it ended, or its slots are taken
             CloseEvents(*breakpoint);
-            std::free(memory);
+            std::free(breakpoint);
             errno = error;
             return nullptr;
         }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/system/HardwareBreakpoint.h"
+#include "core/system/internal/BreakpointRecord.h"
 #include "core/windows/ScopedHandle.h"
 #include "core/windows/WindowsApi.h"
 
@@ -92,22 +93,11 @@ bool RunWorker(HardwareBreakpoint& breakpoint) {
 HardwareBreakpoint* SetHardwareBreakpoint(void* const* threads, int32_t count, BreakpointKind kind,
                                           BreakpointSize size, uint64_t address) {
     if (count < 0 || (count > 0 && threads == nullptr)) return nullptr;
-    const size_t handles = static_cast<size_t>(count);
-    void* memory = std::malloc(sizeof(HardwareBreakpoint) + handles * (sizeof(void*) + sizeof(uint32_t)));
-    if (memory == nullptr) return nullptr;
-    auto* breakpoint = new (memory) HardwareBreakpoint;
-    breakpoint->address = address;
-    breakpoint->kind = kind;
-    breakpoint->size = size;
-    breakpoint->threadCount = count;
-    breakpoint->threads = reinterpret_cast<void**>(static_cast<char*>(memory) + sizeof(HardwareBreakpoint));
-    breakpoint->threadSlots = reinterpret_cast<uint32_t*>(breakpoint->threads + handles);
-    for (size_t i = 0; i < handles; ++i) {
-        breakpoint->threads[i] = threads[i];
-        breakpoint->threadSlots[i] = NoBreakpointSlot;
-    }
+    HardwareBreakpoint* const breakpoint =
+        SystemPrivate::NewBreakpointRecord(threads, count, kind, size, address, 0);
+    if (breakpoint == nullptr) return nullptr;
     if (!RunWorker(*breakpoint)) {
-        std::free(memory);
+        std::free(breakpoint);
         return nullptr;
     }
     return breakpoint;
