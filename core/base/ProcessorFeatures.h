@@ -86,4 +86,52 @@ inline std::string Avx2Support() {
 #endif
 }
 
+/// True when the processor divides 64-bit integers in a handful of cycles and instructions (AMD
+/// from family 19h, Intel from Ice Lake): a hardware division then costs less than reducing by a
+/// fixed divisor through multiplication (FixedDivisor), whose extra instructions crowd out memory
+/// accesses that could otherwise be in flight. False where it is not known to be so.
+inline bool HasFastDivider() {
+    uint32_t vendor[4];
+    uint32_t basic[4];
+    Cpuid(0, 0, vendor);
+    Cpuid(1, 0, basic);
+    const uint32_t baseFamily = (basic[0] >> 8) & 0xF;
+    const uint32_t family = baseFamily == 0xF ? baseFamily + ((basic[0] >> 20) & 0xFF) : baseFamily;
+    const uint32_t model =
+        ((basic[0] >> 4) & 0xF) | (baseFamily == 0x6 || baseFamily == 0xF ? (basic[0] >> 12) & 0xF0 : 0);
+    const bool amd =
+        vendor[1] == 0x68747541 && vendor[3] == 0x69746E65 && vendor[2] == 0x444D4163;  // "AuthenticAMD"
+    const bool intel =
+        vendor[1] == 0x756E6547 && vendor[3] == 0x49656E69 && vendor[2] == 0x6C65746E;  // "GenuineIntel"
+    if (amd) return family >= 0x19;
+    if (!intel || family != 6) return false;
+    // The cores since Ice Lake and Tremont, by model number.
+    switch (model) {
+    case 0x6A:
+    case 0x6C:
+    case 0x7D:
+    case 0x7E:
+    case 0x8C:
+    case 0x8D:
+    case 0x8F:
+    case 0x96:
+    case 0x97:
+    case 0x9A:
+    case 0x9C:
+    case 0xAA:
+    case 0xAC:
+    case 0xAD:
+    case 0xAE:
+    case 0xB7:
+    case 0xBA:
+    case 0xBD:
+    case 0xBE:
+    case 0xBF:
+    case 0xC5:
+    case 0xC6:
+    case 0xCF: return true;
+    default: return false;
+    }
+}
+
 }  // namespace Quorvin

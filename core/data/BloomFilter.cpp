@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/base/Compiler.h"
+#include "core/base/ProcessorFeatures.h"
 #include "core/data/internal/ByteIo.h"
 
 namespace Quorvin {
@@ -13,6 +14,12 @@ namespace {
 constexpr uint32_t BlobMagic = 0xBF640001;
 constexpr size_t HeaderSize = 20;
 constexpr uint32_t MaxHashCount = 16;
+
+// The processor's answer, asked once.
+bool DivideInHardware() {
+    static const bool fast = HasFastDivider();
+    return fast;
+}
 
 // Keys whose positions are computed and requested together. Two groups are in flight at a time:
 // the next group's lines are requested before the current group's bits are read or set, so
@@ -48,6 +55,7 @@ void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
     }
     const double hashes = std::round(static_cast<double>(bitCount) / n * 0.693147180559945);
     positionDivisor = FixedDivisor(bitCount);
+    divideInHardware = DivideInHardware();
     hashCount = hashes < 1.0 ? 1 : hashes > MaxHashCount ? MaxHashCount : static_cast<uint32_t>(hashes);
     words.clear();
     words.resize(bitCount / 64, 0);
@@ -69,14 +77,14 @@ namespace {
 // (for writing when `ForWriting`); returns how many keys it took.
 template <bool ForWriting>
 size_t PrepareGroup(std::span<const uint64_t> keys, size_t start, const uint64_t* bits, FixedDivisor m,
-                    uint32_t k, GroupPositions& group) {
+                    bool divide, uint32_t k, GroupPositions& group) {
     const size_t count = keys.size() - start < BatchGroup ? keys.size() - start : BatchGroup;
     for (size_t j = 0; j < count; ++j) {
         uint64_t h1;
         uint64_t h2;
         BloomHashPair(keys[start + j], h1, h2);
         for (uint32_t i = 0; i < k; ++i) {
-            const uint64_t position = m.Remainder(h1 + i * h2);
+            const uint64_t position = divide ? (h1 + i * h2) % m.Divisor() : m.Remainder(h1 + i * h2);
             group.word[j][i] = static_cast<uint32_t>(position >> 6);
             group.mask[j][i] = uint64_t{1} << (position & 63);
             if constexpr (ForWriting) {
@@ -99,12 +107,13 @@ void BloomFilter::Insert(std::span<const uint64_t> keys) {
     const FixedDivisor m = positionDivisor;
     const uint32_t k = hashCount;
     GroupPositions groups[2];
-    size_t count = PrepareGroup<true>(keys, 0, bits, m, k, groups[0]);
+    size_t count = PrepareGroup<true>(keys, 0, bits, m, divideInHardware, k, groups[0]);
     for (size_t start = 0; start < keys.size(); start += BatchGroup) {
         const size_t next = start + BatchGroup;
-        const size_t nextCount =
-            next < keys.size() ? PrepareGroup<true>(keys, next, bits, m, k, groups[(next / BatchGroup) & 1])
-                               : 0;
+        const size_t nextCount = next < keys.size()
+                                     ? PrepareGroup<true>(keys, next, bits, m, divideInHardware, k,
+                                                          groups[(next / BatchGroup) & 1])
+                                     : 0;
         const GroupPositions& group = groups[(start / BatchGroup) & 1];
         for (size_t j = 0; j < count; ++j) {
             for (uint32_t i = 0; i < k; ++i) bits[group.word[j][i]] |= group.mask[j][i];
@@ -126,12 +135,12 @@ size_t BloomFilter::MayContain(std::span<const uint64_t> keys, std::span<bool> r
     const FixedDivisor m = positionDivisor;
     const uint32_t k = hashCount;
     GroupPositions groups[2];
-    size_t count = PrepareGroup<false>(keys, 0, bits, m, k, groups[0]);
+    size_t count = PrepareGroup<false>(keys, 0, bits, m, divideInHardware, k, groups[0]);
     for (size_t start = 0; start < answered; start += BatchGroup) {
         const size_t next = start + BatchGroup;
-        const size_t nextCount =
-            next < answered ? PrepareGroup<false>(keys, next, bits, m, k, groups[(next / BatchGroup) & 1])
-                            : 0;
+        const size_t nextCount = next < answered ? PrepareGroup<false>(keys, next, bits, m, divideInHardware,
+                                                                       k, groups[(next / BatchGroup) & 1])
+                                                 : 0;
         const GroupPositions& group = groups[(start / BatchGroup) & 1];
         for (size_t j = 0; j < count; ++j) {
             bool all = true;
@@ -199,6 +208,7 @@ bool BloomFilter::Deserialize(const void* data, size_t size) {
     words = std::move(loaded);
     bitCount = newBitCount;
     positionDivisor = FixedDivisor(newBitCount);
+    divideInHardware = DivideInHardware();
     hashCount = newHashCount;
     insertedCount = newInsertedCount;
     return true;

@@ -56,7 +56,7 @@ public:
     void Insert(uint64_t key) {
         if (words.empty()) return;
         uint64_t* const bits = words.data();
-        ForEachPosition(key, positionDivisor, hashCount, [bits](uint64_t position) {
+        ForEachPosition(key, positionDivisor, divideInHardware, hashCount, [bits](uint64_t position) {
             bits[position >> 6] |= uint64_t{1} << (position & 63);
             return true;
         });
@@ -70,7 +70,7 @@ public:
         // key's probes with the next key's hashing only when it sees both.
         if (words.empty()) return false;
         const uint64_t* const bits = words.data();
-        return ForEachPosition(key, positionDivisor, hashCount, [bits](uint64_t position) {
+        return ForEachPosition(key, positionDivisor, divideInHardware, hashCount, [bits](uint64_t position) {
             return (bits[position >> 6] >> (position & 63)) & 1;
         });
     }
@@ -124,17 +124,26 @@ public:
 
 private:
     // Calls probe(position) for the k positions (h1 + i * h2) mod 2^64 mod m, i = 0 upward, until it
-    // returns false. Each position is reduced on its own, by multiplication (FixedDivisor): the
-    // reductions are independent, so they and the word accesses overlap, which measured faster than
-    // stepping one position from the last. Once the words outgrow the caches every probe waits on
-    // memory, and then the instructions per probe decide how many probes the processor keeps in
-    // flight: the divisor is therefore a local copy (a store to the words could otherwise alias it
-    // and force a reload) and a probe passes the bare position. Needs m > 0.
+    // returns false. Each position is reduced on its own, so the reductions and the word accesses
+    // overlap. Once the words outgrow the nearer caches every probe waits on memory, and then the
+    // instructions per probe decide how many probes the processor keeps in flight: where the
+    // hardware divides quickly (`divideInHardware`, from HasFastDivider) a division is the
+    // shortest reduction; elsewhere multiplication by a reciprocal (FixedDivisor) is, by far. The
+    // divisor is a local copy (a store to the words could otherwise alias it and force a reload)
+    // and a probe passes the bare position. Both reductions give the same positions. Needs m > 0.
     template <class Probe>
-    static bool ForEachPosition(uint64_t key, FixedDivisor m, uint32_t k, Probe&& probe) {
+    static bool ForEachPosition(uint64_t key, FixedDivisor m, bool divideInHardware, uint32_t k,
+                                Probe&& probe) {
         uint64_t h1;
         uint64_t h2;
         ComputeHashPair(key, h1, h2);
+        if (divideInHardware) {
+            const uint64_t divisor = m.Divisor();
+            for (uint32_t i = 0; i < k; ++i) {
+                if (!probe((h1 + i * h2) % divisor)) return false;
+            }
+            return true;
+        }
         for (uint32_t i = 0; i < k; ++i) {
             if (!probe(m.Remainder(h1 + i * h2))) return false;
         }
@@ -145,7 +154,8 @@ private:
     uint32_t bitCount = 0;
     uint32_t hashCount = 0;
     uint32_t insertedCount = 0;
-    FixedDivisor positionDivisor;  // always FixedDivisor(bitCount)
+    FixedDivisor positionDivisor;   // always FixedDivisor(bitCount)
+    bool divideInHardware = false;  // HasFastDivider(), taken when the filter is sized or loaded
 };
 
 }  // namespace Quorvin
