@@ -7,6 +7,7 @@
 
 #include "core/text/internal/PortableCodePages.h"
 #include "tests/support/AllocationFailure.h"
+#include "tests/support/CodePageTesting.h"
 #include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
@@ -51,16 +52,7 @@ TEST(CodePage, ConvertsKnownTextIn1252And65001BothWays) {
          Bytes({0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80, 0xF4, 0x8F, 0xBF, 0xBF, 0xEF, 0xBF,
                 0xBE})},
     };
-    for (const Known& k : cases) {
-        SCOPED_TRACE(k.codePage);
-        EXPECT_EQ(WideToCodePage(k.wide, k.codePage), k.bytes);
-        EXPECT_EQ(WideViewToCodePage(k.wide, k.codePage), k.bytes);
-        EXPECT_EQ(CodePageToWide(k.bytes, k.codePage), k.wide);
-        EXPECT_EQ(CodePageViewToWide(k.bytes, k.codePage), k.wide);
-        const std::string utf8 = WideToCodePage(k.wide, 65001);
-        EXPECT_EQ(Utf8ToCodePage(utf8, k.codePage), k.bytes);
-        EXPECT_EQ(Utf8ViewToCodePage(utf8, k.codePage), k.bytes);
-    }
+    for (const Known& k : cases) TextTest::ExpectKnownConversion(k.codePage, k.wide, k.bytes);
     // A supplementary character is one wide character on Linux, a pair on Windows.
     EXPECT_EQ(CodePageToWide(Bytes({0xF0, 0x9F, 0x98, 0x80}), 65001).size(), WideIsUtf16 ? 2u : 1u);
 

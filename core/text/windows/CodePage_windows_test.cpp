@@ -10,6 +10,7 @@
 #include "core/text/internal/PortableCodePages.h"
 #include "core/text/internal/Windows1252.h"
 #include "core/windows/WindowsApi.h"
+#include "tests/support/CodePageTesting.h"
 #include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
@@ -32,16 +33,7 @@ TEST(CodePage, RoundTripsKnownTextIn1252And932And65001) {
         {932, L"\u65E5\u672C \u30AB\uFF71", Bytes({0x93, 0xFA, 0x96, 0x7B, ' ', 0x83, 0x4A, 0xB1})},
         {65001, L"\u00E9\u20AC\U0001F600", Bytes({0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80})},
     };
-    for (const Known& k : cases) {
-        SCOPED_TRACE(k.codePage);
-        EXPECT_EQ(WideToCodePage(k.wide, k.codePage), k.bytes);
-        EXPECT_EQ(WideViewToCodePage(k.wide, k.codePage), k.bytes);
-        EXPECT_EQ(CodePageToWide(k.bytes, k.codePage), k.wide);
-        EXPECT_EQ(CodePageViewToWide(k.bytes, k.codePage), k.wide);
-        const std::string utf8 = WideToCodePage(k.wide, 65001);
-        EXPECT_EQ(Utf8ToCodePage(utf8, k.codePage), k.bytes);
-        EXPECT_EQ(Utf8ViewToCodePage(utf8, k.codePage), k.bytes);
-    }
+    for (const Known& k : cases) TextTest::ExpectKnownConversion(k.codePage, k.wide, k.bytes);
 }
 
 TEST(CodePage, EmptyInputGivesEmptyOutputWithoutCallingWindows) {
