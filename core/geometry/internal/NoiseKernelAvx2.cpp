@@ -23,6 +23,7 @@
 #if QUORVIN_HAS_AVX2_KERNEL
 #include <immintrin.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -50,6 +51,29 @@ constexpr FloatColumns2 MakeFloatColumns2() {
     return c;
 }
 constexpr FloatColumns2 Columns2Float = MakeFloatColumns2();
+
+// For each entry of the doubled permutation, the three-dimensional gradient its value picks (value
+// & 15), as the choices Dot3 below makes. A gradient has two components of ±1 and one of 0; call the
+// non-zero ones u and v, in axis order. Bit 0 says u is −1 and bit 1 that v is; bit 2 says u is on
+// y (else on x) and bit 3 that v is on y (else on z). The last step of a corner's hash reads this
+// table instead of the permutation, so the choices arrive ready, without decoding per corner.
+struct GradientChoices3 {
+    uint8_t entry[512];
+};
+constexpr GradientChoices3 MakeGradientChoices3() {
+    constexpr uint8_t permutation[256] = {QUORVIN_NOISE_PERMUTATION};
+    constexpr int8_t g[16][3] = {QUORVIN_GRADIENTS3};
+    GradientChoices3 t{};
+    for (int n = 0; n < 512; ++n) {
+        const int8_t* row = g[permutation[n & 255] & 15];
+        const int u = row[0] != 0 ? 0 : 1;
+        const int v = row[2] != 0 ? 2 : 1;
+        t.entry[n] = static_cast<uint8_t>((row[u] < 0 ? 1 : 0) | (row[v] < 0 ? 2 : 0) | (u == 1 ? 4 : 0) |
+                                          (v == 1 ? 8 : 0));
+    }
+    return t;
+}
+constexpr GradientChoices3 Choices3 = MakeGradientChoices3();
 
 // The corners of the skewed square (lane x + 2·y) or cube (lane x + 2·z + 4·y), repeated to fill
 // eight lanes: each corner's steps by axis, the amount its offsets add (the unskew factor per step;
@@ -106,12 +130,12 @@ constexpr const CubeLayout& CubeLayoutOf() {
     }
 }
 
-// A 32-bit constant in all eight lanes, kept in memory: the compiler would otherwise build each one
-// in a general register and broadcast it, three instructions where a load (often folded into its
-// user) is one.
+// A 32-bit constant for all eight lanes, kept in memory as one float and broadcast by the load: the
+// compiler builds a constant register of equal lanes in a general register otherwise (three
+// instructions, and a transfer between the register files, where this is one load).
 template <uint32_t V>
 struct Splat {
-    alignas(32) static constexpr uint32_t lanes[8] = {V, V, V, V, V, V, V, V};
+    static constexpr float value = std::bit_cast<float>(V);
 };
 
 }  // namespace
@@ -126,7 +150,7 @@ namespace {
 
 template <uint32_t V>
 QUORVIN_FORCEINLINE __m256i SplatInt() {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(Splat<V>::lanes));
+    return _mm256_castps_si256(_mm256_broadcast_ss(&Splat<V>::value));
 }
 
 QUORVIN_FORCEINLINE __m256 Lerp8(__m256 a, __m256 b, __m256 t) {
@@ -228,6 +252,40 @@ QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
         return _mm256_add_ps(Flip(u, _mm256_slli_epi32(choice, 31 - Low)),
                              Flip(v, _mm256_slli_epi32(choice, 30 - Low)));
     }
+}
+
+// The products of three-dimensional gradients and offsets, each lane's gradient given by its
+// choices (see GradientChoices3): ±u ± v, which is the row product summed x first (see the top of
+// this file for its zero term).
+QUORVIN_FORCEINLINE __m256 Dot3(__m256i choices, const __m256 (&offset)[3]) {
+    const __m256 u =
+        _mm256_blendv_ps(offset[0], offset[1], _mm256_castsi256_ps(_mm256_slli_epi32(choices, 29)));
+    const __m256 v =
+        _mm256_blendv_ps(offset[2], offset[1], _mm256_castsi256_ps(_mm256_slli_epi32(choices, 28)));
+    const __m256i uSign = _mm256_slli_epi32(choices, 31);
+    const __m256i vSign = _mm256_slli_epi32(_mm256_srli_epi32(choices, 1), 31);
+    return _mm256_add_ps(_mm256_xor_ps(u, _mm256_castsi256_ps(uSign)),
+                         _mm256_xor_ps(v, _mm256_castsi256_ps(vSign)));
+}
+
+// The gradient choices of the eight corners of the cube at cell (i, j, k), each & 255, in lane
+// x + 2·z + 4·y for the corner (x, y, z): the permutation hash P[P[P[k + z] + j + y] + i + x], with
+// its last step read from the choice table. Entries are read two at a time: those for an index and
+// the next one are neighbouring bytes of either table (both hold every sum).
+QUORVIN_FORCEINLINE __m256i CubeChoices(uint32_t i, uint32_t j, uint32_t k) {
+    const auto pair = [](const uint8_t* table, uint32_t index) {
+        uint16_t two;
+        std::memcpy(&two, table + index, sizeof two);
+        return static_cast<uint32_t>(two);
+    };
+    const uint8_t* choices = Choices3.entry;
+    const uint32_t z = pair(P, k);                                           // z = 0, 1
+    const uint32_t y0 = pair(P, (z & 255) + j), y1 = pair(P, (z >> 8) + j);  // y = 0, 1 at z = 0, 1
+    __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(pair(choices, (y0 & 255) + i)));
+    bytes = _mm_insert_epi16(bytes, static_cast<int>(pair(choices, (y1 & 255) + i)), 1);
+    bytes = _mm_insert_epi16(bytes, static_cast<int>(pair(choices, (y0 >> 8) + i)), 2);
+    bytes = _mm_insert_epi16(bytes, static_cast<int>(pair(choices, (y1 >> 8) + i)), 3);
+    return _mm256_cvtepu8_epi32(bytes);
 }
 
 QUORVIN_FORCEINLINE Vec3 FinishLanes128(__m128 value, float scale) {
@@ -520,16 +578,46 @@ QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
     return Mix<N>(seed.template operator()<0>(), seed.template operator()<1>(), z, _mm256_setzero_si256());
 }
 
+// Three-dimensional gradient noise, scalar form: the permutation hashes of the cell's eight corners
+// are read together (CubeHashes), and the corners' products sit in the lanes (x + 2·z + 4·y), so
+// that no gradient row is loaded.
+// The points the lanes do not take, out of line so that the common path keeps no frame for them.
+QUORVIN_NOINLINE float FarGradient3(const Vec3& p) {
+    return GradientNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
+}
+QUORVIN_NOINLINE float FarSimplex3(const Vec3& p) {
+    return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
+}
+
+float Gradient3(const Vec3& p) {
+    Cells cells;
+    if (!Locate4(MakePoint(p), cells)) {
+        return FarGradient3(p);
+    }
+    const __m256i choices = CubeChoices(Wrap(cells.cell[0]), Wrap(cells.cell[1]), Wrap(cells.cell[2]));
+    const __m256 offset[3] = {_mm256_sub_ps(Spread<0>(cells.fraction), _mm256_load_ps(CubeLayout3.bit[0])),
+                              _mm256_sub_ps(Spread<1>(cells.fraction), _mm256_load_ps(CubeLayout3.bit[1])),
+                              _mm256_sub_ps(Spread<2>(cells.fraction), _mm256_load_ps(CubeLayout3.bit[2]))};
+    const __m256 value = Dot3(choices, offset);
+    const __m128 fade = Fade4(cells.fraction);
+    // Along z (lanes c and c + 2 of each half), then y (the halves), then x, as the portable code
+    // pairs them.
+    const __m256 z = Lerp8(_mm256_shuffle_ps(value, value, _MM_SHUFFLE(1, 0, 1, 0)),
+                           _mm256_shuffle_ps(value, value, _MM_SHUFFLE(3, 2, 3, 2)), Spread<2>(fade));
+    const __m128 y = Lerp4(_mm256_castps256_ps128(z), _mm256_extractf128_ps(z, 1), Broadcast<1>(fade));
+    const float a = _mm_cvtss_f32(y), b = Extract<1>(y);
+    return FinishLane((b - a) * _mm_cvtss_f32(fade) + a, GradientScale[2]);
+}
+
 float Simplex3(const Vec3& p) {
     Cube<3> cube;
     if (!CubeSetUp<3>({p.x, p.y, p.z}, MakePoint(p), cube)) {
-        return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
+        return FarSimplex3(p);
     }
     const uint32_t i = static_cast<uint32_t>(_mm_cvtsi128_si32(cube.cell)) & 255;
     const uint32_t j = static_cast<uint32_t>(_mm_extract_epi32(cube.cell, 1)) & 255;
     const uint32_t k = static_cast<uint32_t>(_mm_extract_epi32(cube.cell, 2)) & 255;
-    const __m256i hashes = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(CubeHashes(i, j, k))));
-    const __m256 share = _mm256_mul_ps(Dot<3, 0>(hashes, cube.offset), cube.falloff);
+    const __m256 share = _mm256_mul_ps(Dot3(CubeChoices(i, j, k), cube.offset), cube.falloff);
     const __m128 corners = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(share, cube.pick));
     // (first + third) + (second + fourth), as the portable code sums them.
     const __m128 pairs = _mm_add_ps(corners, _mm_movehl_ps(corners, corners));
@@ -575,6 +663,7 @@ namespace Quorvin::GeometryPrivate {
 namespace {
 constexpr NoiseKernel Kernel = {
     .name = "avx2",
+    .gradient3 = &Avx2::Gradient3,
     .simplex3 = &Avx2::Simplex3,
     .gradientVector2 = &Avx2::GradientVector2Entry,
     .gradientVector3 = &Avx2::GradientVector3Entry,
