@@ -281,11 +281,10 @@ QUORVIN_FORCEINLINE __m256i CubeChoices(uint32_t i, uint32_t j, uint32_t k) {
     const uint8_t* choices = Choices3.entry;
     const uint32_t z = pair(P, k);                                           // z = 0, 1
     const uint32_t y0 = pair(P, (z & 255) + j), y1 = pair(P, (z >> 8) + j);  // y = 0, 1 at z = 0, 1
-    __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(pair(choices, (y0 & 255) + i)));
-    bytes = _mm_insert_epi16(bytes, static_cast<int>(pair(choices, (y1 & 255) + i)), 1);
-    bytes = _mm_insert_epi16(bytes, static_cast<int>(pair(choices, (y0 >> 8) + i)), 2);
-    bytes = _mm_insert_epi16(bytes, static_cast<int>(pair(choices, (y1 >> 8) + i)), 3);
-    return _mm256_cvtepu8_epi32(bytes);
+    const uint64_t bytes = pair(choices, (y0 & 255) + i) | pair(choices, (y1 & 255) + i) << 16 |
+                           static_cast<uint64_t>(pair(choices, (y0 >> 8) + i)) << 32 |
+                           static_cast<uint64_t>(pair(choices, (y1 >> 8) + i)) << 48;
+    return _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(bytes)));
 }
 
 QUORVIN_FORCEINLINE Vec3 FinishLanes128(__m128 value, float scale) {
@@ -513,14 +512,29 @@ struct Cube {
     __m256i pick;      // lanes 0 to N, and again from 4: the lanes of the simplex corners in order
 };
 
+// A point's lanes and, in lane 0 of `sum`, the sum of its coordinates, x first. Built from
+// coordinates read as lanes one by one (see MakePoint) and kept as lanes: the coordinates as floats
+// would each need their other lanes cleared again.
 template <int N>
-QUORVIN_FORCEINLINE bool CubeSetUp(const float (&p)[N], __m128 point, Cube<N>& cube) {
+struct PointLanes {
+    __m128 point;
+    __m128 sum;
+};
+
+QUORVIN_FORCEINLINE PointLanes<2> LanesOf(float x, float y) {
+    const __m128 lx = _mm_set_ss(x), ly = _mm_set_ss(y);
+    return PointLanes<2>{_mm_unpacklo_ps(lx, ly), _mm_add_ss(lx, ly)};
+}
+QUORVIN_FORCEINLINE PointLanes<3> LanesOf(const Vec3& p) {
+    const __m128 x = _mm_load_ss(&p.x), y = _mm_load_ss(&p.y), z = _mm_load_ss(&p.z);
+    return PointLanes<3>{_mm_movelh_ps(_mm_unpacklo_ps(x, y), z), _mm_add_ss(_mm_add_ss(x, y), z)};
+}
+
+template <int N>
+QUORVIN_FORCEINLINE bool CubeSetUp(const PointLanes<N>& lanes, Cube<N>& cube) {
     using Shape = SimplexShape<N>;
-    float sum = p[0] + p[1];
-    if constexpr (N == 3) {
-        sum += p[2];
-    }
-    const __m128 skewed = _mm_add_ps(point, _mm_set1_ps(sum * Shape::Skew));
+    const __m128 point = lanes.point;
+    const __m128 skewed = _mm_add_ps(point, Broadcast<0>(_mm_mul_ss(lanes.sum, _mm_set_ss(Shape::Skew))));
     const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), skewed);
     constexpr int Used = (1 << N) - 1;
     if ((_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) & Used) != Used) {
@@ -582,17 +596,20 @@ QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
 // are read together (CubeHashes), and the corners' products sit in the lanes (x + 2·z + 4·y), so
 // that no gradient row is loaded.
 // The points the lanes do not take, out of line so that the common path keeps no frame for them.
-QUORVIN_NOINLINE float FarGradient3(const Vec3& p) {
-    return GradientNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
+// They take the point as lanes: the coordinates as floats as well would be kept twice, and the
+// compiler clears the other lanes of each again to make lanes of them.
+QUORVIN_NOINLINE float FarGradient3(__m128 point) {
+    return GradientNoiseAt<PermutationHash, 3>(ToCoordinates<3>(point).v);
 }
-QUORVIN_NOINLINE float FarSimplex3(const Vec3& p) {
-    return SimplexNoiseAt<PermutationHash, 3>({p.x, p.y, p.z});
+QUORVIN_NOINLINE float FarSimplex3(__m128 point) {
+    return SimplexNoiseAt<PermutationHash, 3>(ToCoordinates<3>(point).v);
 }
 
 float Gradient3(const Vec3& p) {
     Cells cells;
-    if (!Locate4(MakePoint(p), cells)) {
-        return FarGradient3(p);
+    const __m128 point = MakePoint(p);
+    if (!Locate4(point, cells)) {
+        return FarGradient3(point);
     }
     const __m256i choices = CubeChoices(Wrap(cells.cell[0]), Wrap(cells.cell[1]), Wrap(cells.cell[2]));
     const __m256 offset[3] = {_mm256_sub_ps(Spread<0>(cells.fraction), _mm256_load_ps(CubeLayout3.bit[0])),
@@ -611,8 +628,9 @@ float Gradient3(const Vec3& p) {
 
 float Simplex3(const Vec3& p) {
     Cube<3> cube;
-    if (!CubeSetUp<3>({p.x, p.y, p.z}, MakePoint(p), cube)) {
-        return FarSimplex3(p);
+    const PointLanes<3> lanes = LanesOf(p);
+    if (!CubeSetUp<3>(lanes, cube)) {
+        return FarSimplex3(lanes.point);
     }
     const uint32_t i = static_cast<uint32_t>(_mm_cvtsi128_si32(cube.cell)) & 255;
     const uint32_t j = static_cast<uint32_t>(_mm_extract_epi32(cube.cell, 1)) & 255;
@@ -625,9 +643,9 @@ float Simplex3(const Vec3& p) {
 }
 
 template <int N>
-QUORVIN_FORCEINLINE Vec3 SimplexVectorOfCube(const float (&p)[N], __m128 point) {
+QUORVIN_FORCEINLINE Vec3 SimplexVectorOfCube(const float (&p)[N], const PointLanes<N>& lanes) {
     Cube<N> cube;
-    if (!CubeSetUp<N>(p, point, cube)) {
+    if (!CubeSetUp<N>(lanes, cube)) {
         return SimplexNoiseAt<LaneHash, N>(p);
     }
     const Mixed mixed = CubeMixed<N>(cube);
@@ -651,8 +669,8 @@ QUORVIN_FORCEINLINE Vec3 SimplexVectorOfCube(const float (&p)[N], __m128 point) 
 Vec3 GradientVector2Entry(float x, float y) { return GradientVector<2>(MakePoint(x, y)); }
 Vec3 GradientVector3Entry(const Vec3& p) { return GradientVector<3>(MakePoint(p)); }
 Vec3 GradientVector4Entry(const Vec3& p, float w) { return GradientVector<4>(MakePoint(p, w)); }
-Vec3 SimplexVector2Entry(float x, float y) { return SimplexVectorOfCube<2>({x, y}, MakePoint(x, y)); }
-Vec3 SimplexVector3Entry(const Vec3& p) { return SimplexVectorOfCube<3>({p.x, p.y, p.z}, MakePoint(p)); }
+Vec3 SimplexVector2Entry(float x, float y) { return SimplexVectorOfCube<2>({x, y}, LanesOf(x, y)); }
+Vec3 SimplexVector3Entry(const Vec3& p) { return SimplexVectorOfCube<3>({p.x, p.y, p.z}, LanesOf(p)); }
 Vec3 SimplexVector4Entry(const Vec3& p, float w) { return SimplexVector<4>(MakePoint(p, w)); }
 
 }  // namespace
