@@ -54,9 +54,11 @@ constexpr FloatColumns2 Columns2Float = MakeFloatColumns2();
 
 // For each entry of the doubled permutation, the three-dimensional gradient its value picks (value
 // & 15), as the choices Dot3 below makes. A gradient has two components of ±1 and one of 0; call the
-// non-zero ones u and v, in axis order. Bit 0 says u is −1 and bit 1 that v is; bit 2 says u is on
-// y (else on x) and bit 3 that v is on y (else on z). The last step of a corner's hash reads this
-// table instead of the permutation, so the choices arrive ready, without decoding per corner.
+// non-zero ones u and v, in axis order. Bit 0 says u is −1 and bit 1 that v is; bit 6 says v is on
+// y (else on z) and bit 7 that u is on y (else on x), so that a lane holding the byte sign-extended
+// has that choice in its top bit already, where a blend reads it. The last step of a corner's hash
+// reads this table instead of the permutation, so the choices arrive ready, without decoding per
+// corner.
 struct GradientChoices3 {
     uint8_t entry[512];
 };
@@ -68,8 +70,8 @@ constexpr GradientChoices3 MakeGradientChoices3() {
         const int8_t* row = g[permutation[n & 255] & 15];
         const int u = row[0] != 0 ? 0 : 1;
         const int v = row[2] != 0 ? 2 : 1;
-        t.entry[n] = static_cast<uint8_t>((row[u] < 0 ? 1 : 0) | (row[v] < 0 ? 2 : 0) | (u == 1 ? 4 : 0) |
-                                          (v == 1 ? 8 : 0));
+        t.entry[n] = static_cast<uint8_t>((row[u] < 0 ? 1 : 0) | (row[v] < 0 ? 2 : 0) | (v == 1 ? 64 : 0) |
+                                          (u == 1 ? 128 : 0));
     }
     return t;
 }
@@ -255,36 +257,53 @@ QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
 }
 
 // The products of three-dimensional gradients and offsets, each lane's gradient given by its
-// choices (see GradientChoices3): ±u ± v, which is the row product summed x first (see the top of
-// this file for its zero term).
+// choices (see GradientChoices3), sign-extended from a byte: ±u ± v, which is the row product
+// summed x first (see the top of this file for its zero term).
 QUORVIN_FORCEINLINE __m256 Dot3(__m256i choices, const __m256 (&offset)[3]) {
-    const __m256 u =
-        _mm256_blendv_ps(offset[0], offset[1], _mm256_castsi256_ps(_mm256_slli_epi32(choices, 29)));
+    const __m256 u = _mm256_blendv_ps(offset[0], offset[1], _mm256_castsi256_ps(choices));
     const __m256 v =
-        _mm256_blendv_ps(offset[2], offset[1], _mm256_castsi256_ps(_mm256_slli_epi32(choices, 28)));
+        _mm256_blendv_ps(offset[2], offset[1], _mm256_castsi256_ps(_mm256_slli_epi32(choices, 25)));
     const __m256i uSign = _mm256_slli_epi32(choices, 31);
     const __m256i vSign = _mm256_slli_epi32(_mm256_srli_epi32(choices, 1), 31);
     return _mm256_add_ps(_mm256_xor_ps(u, _mm256_castsi256_ps(uSign)),
                          _mm256_xor_ps(v, _mm256_castsi256_ps(vSign)));
 }
 
+// Whether lanes 0 to N − 1 of `v` are below 2^23 in magnitude, where a lattice cell is found as
+// below; the portable code takes any other point (see LocateNear).
+template <int N>
+QUORVIN_FORCEINLINE bool AreNear(__m128 v) {
+    constexpr int Used = (1 << N) - 1;
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), v);
+    return (_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) & Used) == Used;
+}
+
+// The cells of near lanes as LocateNear finds them, as floats: the largest integer strictly below v
+// is ceil(v) − 1, exactly.
+QUORVIN_FORCEINLINE __m128 CellsBelow(__m128 v) {
+    return _mm_sub_ps(_mm_round_ps(v, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC), _mm_set1_ps(1.0f));
+}
+
 // The gradient choices of the eight corners of the cube at cell (i, j, k), each & 255, in lane
 // x + 2·z + 4·y for the corner (x, y, z): the permutation hash P[P[P[k + z] + j + y] + i + x], with
 // its last step read from the choice table. Entries are read two at a time: those for an index and
 // the next one are neighbouring bytes of either table (both hold every sum).
+// Each level's entries are read byte by byte, from a row that starts at the cell's index on its
+// axis, so that a read adds the entry of the level before in its address: no entry is unpacked or
+// added to before the next read. The last level reads two neighbouring entries at once (x = 0, 1).
 QUORVIN_FORCEINLINE __m256i CubeChoices(uint32_t i, uint32_t j, uint32_t k) {
-    const auto pair = [](const uint8_t* table, uint32_t index) {
+    const uint8_t* rowY = P + j;
+    const uint8_t* rowX = Choices3.entry + i;
+    const uint8_t* rowZ = P + k;
+    const uint32_t z0 = rowZ[0], z1 = rowZ[1];
+    const uint32_t y00 = rowY[z0], y10 = rowY[z0 + 1], y01 = rowY[z1], y11 = rowY[z1 + 1];  // y, z
+    const auto pair = [&](uint32_t index) {
         uint16_t two;
-        std::memcpy(&two, table + index, sizeof two);
-        return static_cast<uint32_t>(two);
+        std::memcpy(&two, rowX + index, sizeof two);
+        return static_cast<uint64_t>(two);
     };
-    const uint8_t* choices = Choices3.entry;
-    const uint32_t z = pair(P, k);                                           // z = 0, 1
-    const uint32_t y0 = pair(P, (z & 255) + j), y1 = pair(P, (z >> 8) + j);  // y = 0, 1 at z = 0, 1
-    const uint64_t bytes = pair(choices, (y0 & 255) + i) | pair(choices, (y1 & 255) + i) << 16 |
-                           static_cast<uint64_t>(pair(choices, (y0 >> 8) + i)) << 32 |
-                           static_cast<uint64_t>(pair(choices, (y1 >> 8) + i)) << 48;
-    return _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(bytes)));
+    const uint64_t bytes = pair(y00) | pair(y01) << 16 | pair(y10) << 32 | pair(y11) << 48;
+    return _mm256_cvtepi8_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(bytes)));
 }
 
 QUORVIN_FORCEINLINE Vec3 FinishLanes128(__m128 value, float scale) {
@@ -535,14 +554,10 @@ QUORVIN_FORCEINLINE bool CubeSetUp(const PointLanes<N>& lanes, Cube<N>& cube) {
     using Shape = SimplexShape<N>;
     const __m128 point = lanes.point;
     const __m128 skewed = _mm_add_ps(point, Broadcast<0>(_mm_mul_ss(lanes.sum, _mm_set_ss(Shape::Skew))));
-    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), skewed);
-    constexpr int Used = (1 << N) - 1;
-    if ((_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) & Used) != Used) {
+    if (!AreNear<N>(skewed)) {
         return false;
     }
-    // The largest integer strictly below v is ceil(v) − 1, exactly, below 2^23.
-    const __m128 cell =
-        _mm_sub_ps(_mm_round_ps(skewed, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC), _mm_set1_ps(1.0f));
+    const __m128 cell = CellsBelow(skewed);
     cube.cell = _mm_cvttps_epi32(cell);
     // The cell sum in single precision: the first addition is exact and the second rounds once,
     // as converting the integer sum does.
@@ -606,21 +621,24 @@ QUORVIN_NOINLINE float FarSimplex3(__m128 point) {
 }
 
 float Gradient3(const Vec3& p) {
-    Cells cells;
     const __m128 point = MakePoint(p);
-    if (!Locate4(point, cells)) {
+    if (!AreNear<4>(point)) {
         return FarGradient3(point);
     }
-    const __m256i choices = CubeChoices(Wrap(cells.cell[0]), Wrap(cells.cell[1]), Wrap(cells.cell[2]));
-    const __m256 offset[3] = {_mm256_sub_ps(Spread<0>(cells.fraction), _mm256_load_ps(CubeLayout3.bit[0])),
-                              _mm256_sub_ps(Spread<1>(cells.fraction), _mm256_load_ps(CubeLayout3.bit[1])),
-                              _mm256_sub_ps(Spread<2>(cells.fraction), _mm256_load_ps(CubeLayout3.bit[2]))};
+    const __m128 whole = CellsBelow(point);
+    const __m128 fraction = _mm_sub_ps(point, whole);
+    const __m128i cell = _mm_cvttps_epi32(whole);
+    const uint64_t ij = static_cast<uint64_t>(_mm_cvtsi128_si64(cell));
+    const __m256i choices = CubeChoices(Wrap(static_cast<int32_t>(ij)), Wrap(static_cast<int32_t>(ij >> 32)),
+                                        Wrap(_mm_extract_epi32(cell, 2)));
+    const __m256 offset[3] = {_mm256_sub_ps(Spread<0>(fraction), _mm256_load_ps(CubeLayout3.bit[0])),
+                              _mm256_sub_ps(Spread<1>(fraction), _mm256_load_ps(CubeLayout3.bit[1])),
+                              _mm256_sub_ps(Spread<2>(fraction), _mm256_load_ps(CubeLayout3.bit[2]))};
     const __m256 value = Dot3(choices, offset);
-    const __m128 fade = Fade4(cells.fraction);
-    // Along z (lanes c and c + 2 of each half), then y (the halves), then x, as the portable code
-    // pairs them.
-    const __m256 z = Lerp8(_mm256_shuffle_ps(value, value, _MM_SHUFFLE(1, 0, 1, 0)),
-                           _mm256_shuffle_ps(value, value, _MM_SHUFFLE(3, 2, 3, 2)), Spread<2>(fade));
+    const __m128 fade = Fade4(fraction);
+    // Along z (lanes c and c + 2 of each half, into lanes 0 and 1), then y (the halves), then x, as
+    // the portable code pairs them.
+    const __m256 z = Lerp8(value, _mm256_permute_ps(value, _MM_SHUFFLE(3, 2, 3, 2)), Spread<2>(fade));
     const __m128 y = Lerp4(_mm256_castps256_ps128(z), _mm256_extractf128_ps(z, 1), Broadcast<1>(fade));
     const float a = _mm_cvtss_f32(y), b = Extract<1>(y);
     return FinishLane((b - a) * _mm_cvtss_f32(fade) + a, GradientScale[2]);
@@ -632,8 +650,8 @@ float Simplex3(const Vec3& p) {
     if (!CubeSetUp<3>(lanes, cube)) {
         return FarSimplex3(lanes.point);
     }
-    const uint32_t i = static_cast<uint32_t>(_mm_cvtsi128_si32(cube.cell)) & 255;
-    const uint32_t j = static_cast<uint32_t>(_mm_extract_epi32(cube.cell, 1)) & 255;
+    const uint64_t ij = static_cast<uint64_t>(_mm_cvtsi128_si64(cube.cell));
+    const uint32_t i = static_cast<uint32_t>(ij) & 255, j = static_cast<uint32_t>(ij >> 32) & 255;
     const uint32_t k = static_cast<uint32_t>(_mm_extract_epi32(cube.cell, 2)) & 255;
     const __m256 share = _mm256_mul_ps(Dot3(CubeChoices(i, j, k), cube.offset), cube.falloff);
     const __m128 corners = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(share, cube.pick));
