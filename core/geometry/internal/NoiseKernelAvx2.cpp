@@ -24,6 +24,7 @@
 #include <immintrin.h>
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -275,7 +276,12 @@ template <int N>
 QUORVIN_FORCEINLINE bool AreNear(__m128 v) {
     constexpr int Used = (1 << N) - 1;
     const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), v);
-    return (_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f))) & Used) == Used;
+    const int near = _mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(0x1p23f)));
+    if constexpr (N == 4) {
+        return near == Used;
+    } else {
+        return (near & Used) == Used;
+    }
 }
 
 // The cells of near lanes as LocateNear finds them, as floats: the largest integer strictly below v
@@ -295,9 +301,9 @@ QUORVIN_FORCEINLINE __m256i CubeChoices(uint32_t i, uint32_t j, uint32_t k) {
     const uint8_t* rowY = P + j;
     const uint8_t* rowX = Choices3.entry + i;
     const uint8_t* rowZ = P + k;
-    const uint32_t z0 = rowZ[0], z1 = rowZ[1];
-    const uint32_t y00 = rowY[z0], y10 = rowY[z0 + 1], y01 = rowY[z1], y11 = rowY[z1 + 1];  // y, z
-    const auto pair = [&](uint32_t index) {
+    const size_t z0 = rowZ[0], z1 = rowZ[1];
+    const size_t y00 = rowY[z0], y10 = rowY[z0 + 1], y01 = rowY[z1], y11 = rowY[z1 + 1];  // y, z
+    const auto pair = [&](size_t index) {
         uint16_t two;
         std::memcpy(&two, rowX + index, sizeof two);
         return static_cast<uint64_t>(two);
@@ -554,16 +560,25 @@ QUORVIN_FORCEINLINE bool CubeSetUp(const PointLanes<N>& lanes, Cube<N>& cube) {
     using Shape = SimplexShape<N>;
     const __m128 point = lanes.point;
     const __m128 skewed = _mm_add_ps(point, Broadcast<0>(_mm_mul_ss(lanes.sum, _mm_set_ss(Shape::Skew))));
-    if (!AreNear<N>(skewed)) {
+    // The lanes past the dimension hold the skew alone, and pass wherever the coordinates' lanes do:
+    // those sum to about twice the coordinate sum (1.7 times in two dimensions), of which the skew is
+    // a third (0.37). So all four lanes are checked at once.
+    if (!AreNear<4>(skewed)) {
         return false;
     }
-    const __m128 cell = CellsBelow(skewed);
+    const __m128 ceiling = _mm_round_ps(skewed, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC);
+    const __m128 cell = _mm_sub_ps(ceiling, _mm_set1_ps(1.0f));  // as CellsBelow finds it
     cube.cell = _mm_cvttps_epi32(cell);
-    // The cell sum in single precision: the first addition is exact and the second rounds once,
-    // as converting the integer sum does.
-    __m128 cellSum = _mm_add_ss(cell, Broadcast<1>(cell));
-    if constexpr (N == 3) {
-        cellSum = _mm_add_ss(cellSum, _mm_movehl_ps(cell, cell));
+    // The cell sum in single precision, rounded once as converting the integer sum rounds it. In
+    // three dimensions it is taken from the ceilings, which are ready before the cells: the sum of
+    // two ceilings is exact (each is at most 2^23 in magnitude), the third less 3 is exact, and
+    // their sum is the only rounding.
+    __m128 cellSum;
+    if constexpr (N == 2) {
+        cellSum = _mm_add_ss(cell, Broadcast<1>(cell));
+    } else {
+        cellSum = _mm_add_ss(_mm_add_ss(ceiling, Broadcast<1>(ceiling)),
+                             _mm_sub_ss(_mm_movehl_ps(ceiling, ceiling), _mm_set_ss(3.0f)));
     }
     const __m128 t = _mm_mul_ss(cellSum, _mm_set_ss(Shape::Unskew));
     const __m128 x0 = _mm_sub_ps(point, _mm_sub_ps(cell, Broadcast<0>(t)));
@@ -583,7 +598,11 @@ QUORVIN_FORCEINLINE bool CubeSetUp(const PointLanes<N>& lanes, Cube<N>& cube) {
     } else {
         axis.template operator()<2>();
         r2 = _mm256_add_ps(r2, _mm256_mul_ps(cube.offset[2], cube.offset[2]));
-        order = SimplexOrder3(x0);
+        // SimplexOrder3's comparisons, with the fourth lane's left in: it compares x0's fourth lane,
+        // always finite here, with itself and is always set.
+        order = _mm_movemask_ps(_mm_cmpge_ps(_mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 1, 0, 0)),
+                                             _mm_shuffle_ps(x0, x0, _MM_SHUFFLE(3, 2, 2, 1)))) -
+                8;
     }
     const __m256 reach = _mm256_max_ps(_mm256_sub_ps(_mm256_set1_ps(0.5f), r2), _mm256_setzero_ps());
     const __m256 squared = _mm256_mul_ps(reach, reach);
