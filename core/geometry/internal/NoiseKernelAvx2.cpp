@@ -63,20 +63,40 @@ constexpr FloatColumns2 Columns2Float = MakeFloatColumns2();
 struct GradientChoices3 {
     uint8_t entry[512];
 };
+constexpr uint8_t GradientChoicesOf3(int gradient) {
+    constexpr int8_t g[16][3] = {QUORVIN_GRADIENTS3};
+    const int8_t* row = g[gradient];
+    const int u = row[0] != 0 ? 0 : 1;
+    const int v = row[2] != 0 ? 2 : 1;
+    return static_cast<uint8_t>((row[u] < 0 ? 1 : 0) | (row[v] < 0 ? 2 : 0) | (v == 1 ? 64 : 0) |
+                                (u == 1 ? 128 : 0));
+}
 constexpr GradientChoices3 MakeGradientChoices3() {
     constexpr uint8_t permutation[256] = {QUORVIN_NOISE_PERMUTATION};
-    constexpr int8_t g[16][3] = {QUORVIN_GRADIENTS3};
     GradientChoices3 t{};
     for (int n = 0; n < 512; ++n) {
-        const int8_t* row = g[permutation[n & 255] & 15];
-        const int u = row[0] != 0 ? 0 : 1;
-        const int v = row[2] != 0 ? 2 : 1;
-        t.entry[n] = static_cast<uint8_t>((row[u] < 0 ? 1 : 0) | (row[v] < 0 ? 2 : 0) | (v == 1 ? 64 : 0) |
-                                          (u == 1 ? 128 : 0));
+        t.entry[n] = GradientChoicesOf3(permutation[n & 255] & 15);
     }
     return t;
 }
 constexpr GradientChoices3 Choices3 = MakeGradientChoices3();
+
+// The choices of GradientChoices3 for each of the sixteen three-dimensional gradients, in both
+// halves of a register: the vector forms' lanes hold a gradient index rather than a permutation
+// entry.
+struct GradientChoicesByIndex3 {
+    alignas(32) uint8_t entry[32];
+    alignas(32) uint8_t byteTwoEverywhere[32];  // a byte shuffle: byte 2 of each lane to all four
+};
+constexpr GradientChoicesByIndex3 MakeLaneChoices3() {
+    GradientChoicesByIndex3 t{};
+    for (int n = 0; n < 32; ++n) {
+        t.entry[n] = GradientChoicesOf3(n & 15);
+        t.byteTwoEverywhere[n] = static_cast<uint8_t>((n & 12) + 2);
+    }
+    return t;
+}
+constexpr GradientChoicesByIndex3 LaneChoices3 = MakeLaneChoices3();
 
 // The corners of the skewed square (lane x + 2·y) or cube (lane x + 2·z + 4·y), repeated to fill
 // eight lanes: each corner's steps by axis, the amount its offsets add (the unskew factor per step;
@@ -204,57 +224,10 @@ QUORVIN_FORCEINLINE Mixed Mix(__m256i x, __m256i y, __m256i z, __m256i w) {
     return Mixed{x, y, z};
 }
 
-// All ones in the lanes whose bits under Mask equal Value.
-template <uint32_t Mask, uint32_t Value>
-QUORVIN_FORCEINLINE __m256 IndexBits(__m256i lanes) {
-    return _mm256_castsi256_ps(
-        _mm256_cmpeq_epi32(_mm256_and_si256(lanes, SplatInt<Mask>()), SplatInt<Value>()));
-}
-
 // `v` negated in the lanes whose `bitAtTop` has its top bit set: an exact sign flip.
 QUORVIN_FORCEINLINE __m256 Flip(__m256 v, __m256i bitAtTop) {
     return _mm256_xor_ps(
         v, _mm256_and_ps(_mm256_castsi256_ps(bitAtTop), _mm256_castsi256_ps(SplatInt<0x80000000u>())));
-}
-
-// The dot products of each lane's gradient and offsets, summed x first. `choice` holds the
-// gradient index in byte `Byte` of each lane, above the bits the dimension's mask keeps.
-template <int N, int Byte>
-QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
-    if constexpr (N == 2 && Byte == 2) {
-        const __m256i index = _mm256_srli_epi32(choice, 16);
-        const __m256 gx = _mm256_permutevar8x32_ps(_mm256_load_ps(Columns2Float.axis[0]), index);
-        const __m256 gy = _mm256_permutevar8x32_ps(_mm256_load_ps(Columns2Float.axis[1]), index);
-        return _mm256_add_ps(_mm256_mul_ps(gx, offset[0]), _mm256_mul_ps(gy, offset[1]));
-    } else if constexpr (N == 4) {
-        static_assert(Byte == 2, "four-dimensional choices come from mixed lanes");
-        // A four-dimensional gradient (index bits 16 to 20 of the lane) has one zero component, on
-        // the axis that bits 3 and 4 name (w, z, y, x), and ±1 on the others, with the signs in
-        // bits 0, 1 and 2, the first non-zero axis first. Its product with the offsets, summed x
-        // first, is therefore (P + Q) + R over the non-zero axes in order: blends pick the three
-        // offsets, and the sign bits flip them.
-        const __m256i block = _mm256_and_si256(choice, SplatInt<0x180000>());
-        const __m256 xZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, SplatInt<0x180000>()));
-        const __m256 wZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, _mm256_setzero_si256()));
-        const __m256 xOrYZero = IndexBits<0x100000, 0x100000>(choice);
-        const __m256 p = Flip(_mm256_blendv_ps(offset[0], offset[1], xZero), _mm256_slli_epi32(choice, 15));
-        const __m256 q =
-            Flip(_mm256_blendv_ps(offset[1], offset[2], xOrYZero), _mm256_slli_epi32(choice, 14));
-        const __m256 r = Flip(_mm256_blendv_ps(offset[3], offset[2], wZero), _mm256_slli_epi32(choice, 13));
-        return _mm256_add_ps(_mm256_add_ps(p, q), r);
-    } else {
-        static_assert(N == 3, "two dimensions take their gradients from mixed lanes");
-        // A three-dimensional gradient has two components of ±1: the first, u, is x for indices
-        // below 8 and y above; the second, v, is y below 4, x at 12 and 14, and z otherwise; bits 0
-        // and 1 are their signs. With one zero, the product summed x first is u + v.
-        constexpr int Low = 8 * Byte;  // the index's lowest bit in the lane
-        const __m256 u = _mm256_blendv_ps(offset[0], offset[1], IndexBits<8 << Low, 8 << Low>(choice));
-        const __m256 v =
-            _mm256_blendv_ps(_mm256_blendv_ps(offset[2], offset[0], IndexBits<13 << Low, 12 << Low>(choice)),
-                             offset[1], IndexBits<12 << Low, 0>(choice));
-        return _mm256_add_ps(Flip(u, _mm256_slli_epi32(choice, 31 - Low)),
-                             Flip(v, _mm256_slli_epi32(choice, 30 - Low)));
-    }
 }
 
 // The products of three-dimensional gradients and offsets, each lane's gradient given by its
@@ -268,6 +241,42 @@ QUORVIN_FORCEINLINE __m256 Dot3(__m256i choices, const __m256 (&offset)[3]) {
     const __m256i vSign = _mm256_slli_epi32(_mm256_srli_epi32(choices, 1), 31);
     return _mm256_add_ps(_mm256_xor_ps(u, _mm256_castsi256_ps(uSign)),
                          _mm256_xor_ps(v, _mm256_castsi256_ps(vSign)));
+}
+
+// The dot products of each lane's gradient and offsets, summed x first. `choice` holds the
+// gradient index in byte 2 of each mixed lane, above the bits the dimension's mask keeps.
+template <int N>
+QUORVIN_FORCEINLINE __m256 Dot(__m256i choice, const __m256 (&offset)[N]) {
+    if constexpr (N == 2) {
+        const __m256i index = _mm256_srli_epi32(choice, 16);
+        const __m256 gx = _mm256_permutevar8x32_ps(_mm256_load_ps(Columns2Float.axis[0]), index);
+        const __m256 gy = _mm256_permutevar8x32_ps(_mm256_load_ps(Columns2Float.axis[1]), index);
+        return _mm256_add_ps(_mm256_mul_ps(gx, offset[0]), _mm256_mul_ps(gy, offset[1]));
+    } else if constexpr (N == 4) {
+        // A four-dimensional gradient (index bits 16 to 20 of the lane) has one zero component, on
+        // the axis that bits 3 and 4 name (w, z, y, x), and ±1 on the others, with the signs in
+        // bits 0, 1 and 2, the first non-zero axis first. Its product with the offsets, summed x
+        // first, is therefore (P + Q) + R over the non-zero axes in order: blends pick the three
+        // offsets, and the sign bits flip them.
+        const __m256i block = _mm256_and_si256(choice, SplatInt<0x180000>());
+        const __m256 xZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, SplatInt<0x180000>()));
+        const __m256 wZero = _mm256_castsi256_ps(_mm256_cmpeq_epi32(block, _mm256_setzero_si256()));
+        const __m256 xOrYZero = _mm256_castsi256_ps(_mm256_slli_epi32(choice, 11));  // bit 20 on top
+        const __m256 p = Flip(_mm256_blendv_ps(offset[0], offset[1], xZero), _mm256_slli_epi32(choice, 15));
+        const __m256 q =
+            Flip(_mm256_blendv_ps(offset[1], offset[2], xOrYZero), _mm256_slli_epi32(choice, 14));
+        const __m256 r = Flip(_mm256_blendv_ps(offset[3], offset[2], wZero), _mm256_slli_epi32(choice, 13));
+        return _mm256_add_ps(_mm256_add_ps(p, q), r);
+    } else {
+        // The index (bits 16 to 19) looks its choices up in a byte table (see LaneChoices3), copied
+        // to every byte of its lane first: Dot3 reads the choices from the lowest byte and from the
+        // top bit, which a sign-extended byte and four copies of it have alike.
+        const __m256i copies = _mm256_shuffle_epi8(
+            choice, _mm256_load_si256(reinterpret_cast<const __m256i*>(LaneChoices3.byteTwoEverywhere)));
+        const __m256i index = _mm256_and_si256(copies, SplatInt<0x0F0F0F0F>());
+        const __m256i table = _mm256_load_si256(reinterpret_cast<const __m256i*>(LaneChoices3.entry));
+        return Dot3(_mm256_shuffle_epi8(table, index), offset);
+    }
 }
 
 // Whether lanes 0 to N − 1 of `v` are below 2^23 in magnitude, where a lattice cell is found as
@@ -371,8 +380,8 @@ QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 
     if constexpr (N == 2) {
         // Four corners fill half a register: components a and b share one pass, a in the lower
         // half and b in the upper; c fills both halves.
-        const __m256 ab = Dot<2, 2>(_mm256_permute2x128_si256(mixed.a, mixed.b, 0x20), offset);
-        const __m256 cc = Dot<2, 2>(mixed.c, offset);
+        const __m256 ab = Dot<2>(_mm256_permute2x128_si256(mixed.a, mixed.b, 0x20), offset);
+        const __m256 cc = Dot<2>(mixed.c, offset);
         // Along y: lanes (x·2, x·2 + 1) give (a or b at x = 0, at x = 1, c at x = 0, at x = 1).
         const __m256 y = Lerp8(_mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(2, 0, 2, 0)),
                                _mm256_shuffle_ps(ab, cc, _MM_SHUFFLE(3, 1, 3, 1)), Spread<1>(fade));
@@ -383,8 +392,7 @@ QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 
                                             _mm_shuffle_ps(pairs, lower, _MM_SHUFFLE(3, 3, 3, 2)),
                                             Broadcast<0>(fade)));
     }
-    const __m256 va = Dot<N, 2>(mixed.a, offset), vb = Dot<N, 2>(mixed.b, offset),
-                 vc = Dot<N, 2>(mixed.c, offset);
+    const __m256 va = Dot<N>(mixed.a, offset), vb = Dot<N>(mixed.b, offset), vc = Dot<N>(mixed.c, offset);
     // Along the last axis: neighbouring lanes.
     const __m256 last = Spread<N - 1>(fade);
     const __m256 ab = Lerp8(_mm256_shuffle_ps(va, vb, _MM_SHUFFLE(2, 0, 2, 0)),
@@ -398,23 +406,24 @@ QUORVIN_FORCEINLINE __m256 GradientGroup(__m256i seeds, __m128 fraction, __m128 
 
 template <int N>
 QUORVIN_FORCEINLINE Vec3 GradientVector(__m128 point) {
-    Cells cells;
-    if (!Locate4(point, cells)) {
+    if (!AreNear<4>(point)) {
         return GradientNoiseAt<LaneHash, N>(ToCoordinates<N>(point).v);
     }
-    const __m128 fade = Fade4(cells.fraction);
-    const __m128i lower = cells.cellLanes;
-    const __m128i upper = _mm_add_epi32(cells.cellLanes, _mm_set1_epi32(1));
+    const __m128 whole = CellsBelow(point);
+    const __m128 fraction = _mm_sub_ps(point, whole);
+    const __m128 fade = Fade4(fraction);
+    const __m128i lower = _mm_cvttps_epi32(whole);
+    const __m128i upper = _mm_sub_epi32(lower, _mm_set1_epi32(-1));
     const __m256i seeds = Seed(_mm256_set_m128i(upper, lower));
     __m128 value;
     if constexpr (N == 2) {
-        value = _mm256_castps256_ps128(GradientGroup<2>(seeds, cells.fraction, fade, 0));
+        value = _mm256_castps256_ps128(GradientGroup<2>(seeds, fraction, fade, 0));
     } else if constexpr (N == 3) {
-        const __m256 g = GradientGroup<3>(seeds, cells.fraction, fade, 0);
+        const __m256 g = GradientGroup<3>(seeds, fraction, fade, 0);
         value = Lerp4(_mm256_castps256_ps128(g), _mm256_extractf128_ps(g, 1), Broadcast<0>(fade));
     } else {
-        const __m256 g0 = GradientGroup<4>(seeds, cells.fraction, fade, 0);
-        const __m256 g1 = GradientGroup<4>(seeds, cells.fraction, fade, 1);
+        const __m256 g0 = GradientGroup<4>(seeds, fraction, fade, 0);
+        const __m256 g1 = GradientGroup<4>(seeds, fraction, fade, 1);
         // Along y inside each x, both at once, then along x.
         const __m256 y = Lerp8(_mm256_permute2f128_ps(g0, g1, 0x20), _mm256_permute2f128_ps(g0, g1, 0x31),
                                Spread<1>(fade));
@@ -517,9 +526,9 @@ QUORVIN_FORCEINLINE Vec3 SimplexVector(__m128 point) {
         lane[3] = _mm256_setzero_si256();
     }
     const Mixed mixed = Mix<N>(lane[0], lane[1], lane[2], lane[3]);
-    const __m256 a = _mm256_mul_ps(Dot<N, 2>(mixed.a, s.offset), s.falloff);
-    const __m256 b = _mm256_mul_ps(Dot<N, 2>(mixed.b, s.offset), s.falloff);
-    const __m256 c = _mm256_mul_ps(Dot<N, 2>(mixed.c, s.offset), s.falloff);
+    const __m256 a = _mm256_mul_ps(Dot<N>(mixed.a, s.offset), s.falloff);
+    const __m256 b = _mm256_mul_ps(Dot<N>(mixed.b, s.offset), s.falloff);
+    const __m256 c = _mm256_mul_ps(Dot<N>(mixed.c, s.offset), s.falloff);
     return FinishLanes128(SumShares<N>(a, b, c), SimplexScale[N - 1]);
 }
 
@@ -696,9 +705,8 @@ QUORVIN_FORCEINLINE Vec3 SimplexVectorOfCube(const float (&p)[N], const PointLan
     const __m256 falloff = pick(cube.falloff);
     const __m256i ab = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(mixed.a, cube.pick),
                                           _mm256_permutevar8x32_epi32(mixed.b, cube.pick), 0xF0);
-    const __m256 sab = _mm256_mul_ps(Dot<N, 2>(ab, offset), falloff);
-    const __m256 sc =
-        _mm256_mul_ps(Dot<N, 2>(_mm256_permutevar8x32_epi32(mixed.c, cube.pick), offset), falloff);
+    const __m256 sab = _mm256_mul_ps(Dot<N>(ab, offset), falloff);
+    const __m256 sc = _mm256_mul_ps(Dot<N>(_mm256_permutevar8x32_epi32(mixed.c, cube.pick), offset), falloff);
     return FinishLanes128(SumShares<N>(sab, _mm256_castps128_ps256(_mm256_extractf128_ps(sab, 1)), sc),
                           SimplexScale[N - 1]);
 }
