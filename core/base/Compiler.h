@@ -22,6 +22,10 @@
 // faults, whatever the address.
 #define QUORVIN_PREFETCH_READ(address) __builtin_prefetch((address), 0, 3)
 #define QUORVIN_PREFETCH_WRITE(address) __builtin_prefetch((address), 1, 3)
+// Makes an integer variable's value opaque to the optimiser at this point, so that it is computed
+// here, on every path: for branch-free code whose result the compiler would otherwise compute only
+// on the path that needs it, behind a branch that no predictor could learn.
+#define QUORVIN_COMPUTE_HERE(variable) __asm__ volatile("" : "+r"(variable))
 #elif defined(_MSC_VER)
 #include <xmmintrin.h>
 #define QUORVIN_NOINLINE __declspec(noinline)
@@ -33,6 +37,7 @@
 #define QUORVIN_INIT_PRIORITY(priority)
 #define QUORVIN_PREFETCH_READ(address) _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0)
 #define QUORVIN_PREFETCH_WRITE(address) _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0)
+#define QUORVIN_COMPUTE_HERE(variable) ((void)(variable))
 #else
 #define QUORVIN_NOINLINE
 #define QUORVIN_NO_SANITIZE_NULL
@@ -41,6 +46,7 @@
 #define QUORVIN_INIT_PRIORITY(priority)
 #define QUORVIN_PREFETCH_READ(address) ((void)(address))
 #define QUORVIN_PREFETCH_WRITE(address) ((void)(address))
+#define QUORVIN_COMPUTE_HERE(variable) ((void)(variable))
 #endif
 
 // SSE2 is part of every x86-64 target; code that uses it keeps a portable path beside it, which a

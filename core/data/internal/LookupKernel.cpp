@@ -1,0 +1,41 @@
+// The portable lookup kernel, and the one choice of kernel per process.
+#include "core/data/internal/LookupKernel.h"
+
+#include "core/base/ProcessorFeatures.h"
+
+namespace Quorvin::DataPrivate {
+namespace {
+
+size_t PortableResolveLevel(const LevelView& level, const uint64_t* keys, const uint32_t* list, size_t count,
+                            uint64_t* answers, uint32_t* left) {
+    return ResolveLevel<PortableCount>(level, keys, list, count, answers, left);
+}
+
+constexpr LookupKernel Portable = {"portable", &PortableResolveLevel};
+
+}  // namespace
+
+const LookupKernel* FindLookupKernel(KernelId id, std::string* whyNot) noexcept {
+    std::string reason;
+    const LookupKernel* kernel = nullptr;
+    switch (id) {
+    case KernelId::Portable: kernel = &Portable; break;
+    case KernelId::Sse2: reason = "the lookups have no SSE2 kernel"; break;
+    case KernelId::Avx2:
+        // Asked each time: the answer is cheap and only tests and the first choice ask.
+        reason = Avx2Support();
+        if (reason.empty()) {
+            kernel = Avx2LookupKernel;
+            if (kernel == nullptr) reason = "this build has no AVX2 kernel";
+        }
+        break;
+    }
+    if (kernel == nullptr && whyNot != nullptr) {
+        *whyNot = reason;
+    }
+    return kernel;
+}
+
+constinit KernelFamily<LookupKernel> LookupKernels("QUORVIN_DATA_KERNEL", FindLookupKernel);
+
+}  // namespace Quorvin::DataPrivate

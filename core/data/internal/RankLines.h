@@ -1,0 +1,109 @@
+// The perfect hash's rank lines as lookups read them: a level's view, the rank of a position in its
+// line, and the batched lookup's pass over one level, written once for every lookup kernel. Private
+// to the data library. Everything here is always inlined, so that a kernel compiled for wider
+// instructions (LookupKernelAvx2.cpp) has it as its own code, its population count included.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/base/BitMath.h"
+#include "core/base/Compiler.h"
+#include "core/data/Hash.h"
+#include "core/data/PerfectHash.h"
+
+namespace Quorvin::DataPrivate {
+
+/// Bitmap bits per rank line (see PerfectHashRankLine), and bitmap words.
+inline constexpr uint32_t LineBits = 384;
+inline constexpr uint32_t LineWords = LineBits / 64;
+
+/// A level as the batched lookup reads it: its lines, seed and divisor, its key count, and the keys
+/// of the levels before it.
+struct LevelView {
+    const PerfectHashRankLine* lines;
+    uint64_t seed;
+    FixedDivisor divisor;
+    uint64_t keyCount;
+    uint64_t offset;
+};
+
+/// The set bits of a word as the baseline counts them (CountBits).
+struct PortableCount {
+    static QUORVIN_FORCEINLINE uint64_t Of(uint64_t x) { return CountBits(x); }
+};
+
+/// Position p of a level: whether its bit is set, and the number of set bits before it (its rank
+/// when set).
+struct LineRank {
+    uint64_t rank;
+    bool set;
+};
+
+/// The rank of position p in its line; `Count` counts the bits of a word (PortableCount, or the
+/// processor's instruction in a kernel that may use it). Without branches: whether a bit is set
+/// follows no pattern that a predictor could learn.
+template <class Count>
+QUORVIN_FORCEINLINE LineRank RankInLine(const PerfectHashRankLine& line, uint32_t p) {
+    const uint32_t within = p % LineBits;
+    const uint32_t word = within >> 6;
+    const uint32_t bit = within & 63;
+    const uint64_t bits = line.words[word];
+    // Shifted up by 9, the counts before words 1 to 5 sit at 9 w, and word 0 finds 0 at the bottom.
+    const uint64_t before = ((line.wordRanks << 9) >> (9 * word)) & 0x1FF;
+    return LineRank{line.rankBefore + before + Count::Of(bits & ((uint64_t{1} << bit) - 1)),
+                    ((bits >> bit) & 1) != 0};
+}
+
+/// The key's bitmap position at a level.
+QUORVIN_FORCEINLINE uint32_t PositionAt(const LevelView& level, uint64_t key) {
+    return static_cast<uint32_t>(level.divisor.Remainder(HashWithSeed(key, level.seed)));
+}
+
+/// The batched lookup requests a key's line this many keys before it reads it.
+inline constexpr size_t LookAhead = 16;
+
+/// One pass of the batched lookup at one level, over the keys at positions list[0 .. count - 1] of
+/// `keys` (without a list: the first `count` keys). Writes the answer of every key to `answers` at
+/// the same position (NotFound for the keys the level does not place) and the positions of the
+/// keys left for later levels to `left`, and returns how many those are. Written without branches
+/// on the answers; each key's line is requested LookAhead keys before it is read.
+template <class Count, bool Listed>
+QUORVIN_FORCEINLINE size_t ResolveLevelOf(const LevelView& level, const uint64_t* keys, const uint32_t* list,
+                                          size_t count, uint64_t* answers, uint32_t* left) {
+    uint32_t ahead[LookAhead];
+    const auto request = [&](size_t item) {
+        const uint32_t p = PositionAt(level, keys[Listed ? list[item] : item]);
+        ahead[item % LookAhead] = p;
+        QUORVIN_PREFETCH_READ(level.lines + p / LineBits);
+    };
+    for (size_t item = 0; item < count && item < LookAhead; ++item) request(item);
+    size_t leftCount = 0;
+    for (size_t item = 0; item < count; ++item) {
+        const uint32_t p = ahead[item % LookAhead];
+        const LineRank rank = RankInLine<Count>(level.lines[p / LineBits], p);
+        if (item + LookAhead < count) request(item + LookAhead);
+        // Both outcomes are computed on every path (see QUORVIN_COMPUTE_HERE), and a key's answer
+        // and its place among the keys left are written whether it is placed or not: the answer of
+        // a key left is overwritten by a later level, and its place by the next key.
+        uint64_t set = rank.set ? 1 : 0;
+        uint64_t found = level.offset + rank.rank;
+        QUORVIN_COMPUTE_HERE(set);
+        QUORVIN_COMPUTE_HERE(found);
+        const uint64_t placed = set & (rank.rank < level.keyCount ? 1 : 0);
+        const uint32_t index = Listed ? list[item] : static_cast<uint32_t>(item);
+        answers[index] = found | (placed - 1);
+        left[leftCount] = index;
+        leftCount += 1 - set;
+    }
+    return leftCount;
+}
+
+template <class Count>
+QUORVIN_FORCEINLINE size_t ResolveLevel(const LevelView& level, const uint64_t* keys, const uint32_t* list,
+                                        size_t count, uint64_t* answers, uint32_t* left) {
+    return list != nullptr ? ResolveLevelOf<Count, true>(level, keys, list, count, answers, left)
+                           : ResolveLevelOf<Count, false>(level, keys, list, count, answers, left);
+}
+
+}  // namespace Quorvin::DataPrivate
