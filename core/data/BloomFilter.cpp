@@ -144,10 +144,13 @@ size_t BloomFilter::MayContain(std::span<const uint64_t> keys, std::span<bool> r
             next < answered ? PrepareGroup<false>(keys, next, bits, m, k, groups[(next / BatchGroup) & 1])
                             : 0;
         const GroupPositions& group = groups[(start / BatchGroup) & 1];
+        // Every bit of a key is tested, without stopping at the first clear one: its lines are
+        // already requested, and whether an absent key's first bits happen to be set follows no
+        // pattern that a predictor could learn.
         for (size_t j = 0; j < count; ++j) {
-            bool all = true;
-            for (uint32_t i = 0; i < k && all; ++i) all = (bits[group.word[j][i]] & group.mask[j][i]) != 0;
-            results[start + j] = all;
+            uint64_t all = 1;
+            for (uint32_t i = 0; i < k; ++i) all &= (bits[group.word[j][i]] & group.mask[j][i]) != 0 ? 1 : 0;
+            results[start + j] = all != 0;
         }
         count = nextCount;
     }
