@@ -96,9 +96,10 @@ public:
 
     /// Lookup of each of the first min(keys.size(), indices.size()) keys into the index of the same
     /// position; returns how many keys were answered (indices past them are left as they were).
-    /// The answers are exactly Lookup's, but a group of keys is hashed and the memory of its first
-    /// two levels requested together before any is read, so that the cache misses of many keys
-    /// overlap.
+    /// The answers are exactly Lookup's, but the keys are resolved a level at a time, a thousand
+    /// or so together: each key's line is requested well before it is read, so that the cache
+    /// misses of many keys overlap, and no branch waits on a bit of the bitmap. Where the processor
+    /// has POPCNT, bits are counted with it (see core/data/internal/LookupKernel.h).
     size_t Lookup(std::span<const uint64_t> keys, std::span<uint64_t> indices) const;
 
     /// (Re)builds every level's rank lines from its bitmap.
