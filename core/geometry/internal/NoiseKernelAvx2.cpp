@@ -1,16 +1,17 @@
 // The AVX2 noise kernel, for processors and operating systems that support AVX2 (NoiseKernel.cpp
 // checks before choosing it): the vector forms of two to four dimensions and three-dimensional
-// simplex noise, with the lattice corners in the lanes. Its code lies in an AVX2 region, so no
-// function shared with the rest of the build is compiled for AVX2; the kernel takes the SSE2
-// kernel's functions for the forms it leaves out.
+// gradient and simplex noise, with the lattice corners in the lanes. Its code lies in an AVX2
+// region, so no function shared with the rest of the build is compiled for AVX2; the kernel takes
+// the SSE2 kernel's functions for the forms it leaves out.
 //
 // Corners in lanes: the vector forms mix the lane hashes of eight corners with one 32-bit multiply
 // per instruction, where the other kernels multiply corner by corner. A corner's gradient product
 // is the portable row product's value: two-dimensional gradients are looked up as float columns
 // and multiplied; three- and four-dimensional ones have components of 0 and ±1, so their product
-// is a sum of offsets picked and sign-flipped by the index bits, added in the portable order. The
-// zero component's term, left out, can change only the sign of a zero sum; that sign never changes
-// a non-zero result of the blends and sums that follow, and a zero result ends as exactly 0.5.
+// is a sum of offsets picked and sign-flipped by the index bits (in three dimensions by choices
+// looked up in a table), added in the portable order. The zero component's term, left out, can
+// change only the sign of a zero sum; that sign never changes a non-zero result of the blends and
+// sums that follow, and a zero result ends as exactly 0.5.
 // Every blend, falloff and sum is the portable code's operation, in its order, on the corners it
 // pairs.
 //
@@ -301,11 +302,10 @@ QUORVIN_FORCEINLINE __m128 CellsBelow(__m128 v) {
 
 // The gradient choices of the eight corners of the cube at cell (i, j, k), each & 255, in lane
 // x + 2·z + 4·y for the corner (x, y, z): the permutation hash P[P[P[k + z] + j + y] + i + x], with
-// its last step read from the choice table. Entries are read two at a time: those for an index and
-// the next one are neighbouring bytes of either table (both hold every sum).
-// Each level's entries are read byte by byte, from a row that starts at the cell's index on its
-// axis, so that a read adds the entry of the level before in its address: no entry is unpacked or
-// added to before the next read. The last level reads two neighbouring entries at once (x = 0, 1).
+// its last step read from the choice table (both tables hold every sum). Each level's entries are
+// read byte by byte from a row that starts at the cell's index on its axis, so that a read adds the
+// entry of the level before in its address and nothing is unpacked before the next read; the last
+// level reads the entries for x = 0 and 1, neighbouring bytes, at once.
 QUORVIN_FORCEINLINE __m256i CubeChoices(uint32_t i, uint32_t j, uint32_t k) {
     const uint8_t* rowY = P + j;
     const uint8_t* rowX = Choices3.entry + i;
@@ -635,9 +635,6 @@ QUORVIN_FORCEINLINE Mixed CubeMixed(const Cube<N>& cube) {
     return Mix<N>(seed.template operator()<0>(), seed.template operator()<1>(), z, _mm256_setzero_si256());
 }
 
-// Three-dimensional gradient noise, scalar form: the permutation hashes of the cell's eight corners
-// are read together (CubeHashes), and the corners' products sit in the lanes (x + 2·z + 4·y), so
-// that no gradient row is loaded.
 // The points the lanes do not take, out of line so that the common path keeps no frame for them.
 // They take the point as lanes: the coordinates as floats as well would be kept twice, and the
 // compiler clears the other lanes of each again to make lanes of them.
@@ -648,6 +645,9 @@ QUORVIN_NOINLINE float FarSimplex3(__m128 point) {
     return SimplexNoiseAt<PermutationHash, 3>(ToCoordinates<3>(point).v);
 }
 
+// Three-dimensional gradient noise, scalar form: the gradient choices of the cell's eight corners
+// are read together (CubeChoices), and the corners' products sit in the lanes (x + 2·z + 4·y), so
+// that no gradient row is loaded.
 float Gradient3(const Vec3& p) {
     const __m128 point = MakePoint(p);
     if (!AreNear<4>(point)) {
