@@ -125,34 +125,72 @@ void BloomFilter::Insert(std::span<const uint64_t> keys) {
     insertedCount += static_cast<uint32_t>(keys.size());
 }
 
+namespace {
+
+// The batched query takes its keys a chunk at a time, in two passes: the first tests each key's
+// first bits, the second the other bits of the keys that passed. Most absent keys fail in the first
+// pass, so their other lines are never requested; a present key's are, a pass later. In each pass a
+// key's lines are requested QueryAhead keys before its bits are read.
+constexpr size_t QueryChunk = 512;
+constexpr uint32_t FirstPassBits = 2;
+constexpr size_t QueryAhead = 8;
+
+// One pass over the keys at positions list[0 .. count - 1] of the chunk (without a list: the first
+// `count`), testing bits `from` to `to` - 1 of each: writes each key's answer and the positions of
+// the keys whose bits are all set to `passed`, and returns how many those are. Without branches on
+// the bits: whether an absent key's bits happen to be set follows no pattern a predictor could
+// learn.
+template <bool Listed>
+size_t QueryPass(const uint64_t* bits, FixedDivisor m, const uint64_t (*hashes)[2], const uint32_t* list,
+                 size_t count, uint32_t from, uint32_t to, bool* answers, uint32_t* passed) {
+    uint32_t ahead[QueryAhead][MaxHashCount];
+    const auto request = [&](size_t item) {
+        const uint64_t* h = hashes[Listed ? list[item] : item];
+        uint32_t* positions = ahead[item % QueryAhead];
+        for (uint32_t i = from; i < to; ++i) {
+            // By multiplication even where the hardware divides quickly: nothing here waits on one
+            // position before the next, so what counts is how many reductions complete per cycle,
+            // and a division is slower at that than a multiplication.
+            const uint32_t position = static_cast<uint32_t>(m.Remainder(h[0] + i * h[1]));
+            positions[i] = position;
+            QUORVIN_PREFETCH_READ(bits + (position >> 6));
+        }
+    };
+    for (size_t item = 0; item < count && item < QueryAhead; ++item) request(item);
+    size_t passedCount = 0;
+    for (size_t item = 0; item < count; ++item) {
+        const uint32_t* positions = ahead[item % QueryAhead];
+        uint64_t all = 1;
+        for (uint32_t i = from; i < to; ++i) all &= bits[positions[i] >> 6] >> (positions[i] & 63);
+        if (item + QueryAhead < count) request(item + QueryAhead);
+        const uint32_t index = Listed ? list[item] : static_cast<uint32_t>(item);
+        answers[index] = (all & 1) != 0;
+        passed[passedCount] = index;
+        passedCount += all & 1;
+    }
+    return passedCount;
+}
+
+}  // namespace
+
 size_t BloomFilter::MayContain(std::span<const uint64_t> keys, std::span<bool> results) const {
     const size_t answered = keys.size() < results.size() ? keys.size() : results.size();
-    keys = keys.first(answered);
     if (words.empty()) {
         for (size_t j = 0; j < answered; ++j) results[j] = false;
         return answered;
     }
-    if (answered == 0) return 0;
     const uint64_t* const bits = words.data();
     const FixedDivisor m = positionDivisor;
     const uint32_t k = hashCount;
-    GroupPositions groups[2];
-    size_t count = PrepareGroup<false>(keys, 0, bits, m, k, groups[0]);
-    for (size_t start = 0; start < answered; start += BatchGroup) {
-        const size_t next = start + BatchGroup;
-        const size_t nextCount =
-            next < answered ? PrepareGroup<false>(keys, next, bits, m, k, groups[(next / BatchGroup) & 1])
-                            : 0;
-        const GroupPositions& group = groups[(start / BatchGroup) & 1];
-        // Every bit of a key is tested, without stopping at the first clear one: its lines are
-        // already requested, and whether an absent key's first bits happen to be set follows no
-        // pattern that a predictor could learn.
-        for (size_t j = 0; j < count; ++j) {
-            uint64_t all = 1;
-            for (uint32_t i = 0; i < k; ++i) all &= (bits[group.word[j][i]] & group.mask[j][i]) != 0 ? 1 : 0;
-            results[start + j] = all != 0;
-        }
-        count = nextCount;
+    const uint32_t first = k < FirstPassBits ? k : FirstPassBits;
+    uint64_t hashes[QueryChunk][2];
+    uint32_t passed[QueryChunk];
+    for (size_t start = 0; start < answered; start += QueryChunk) {
+        const size_t count = answered - start < QueryChunk ? answered - start : QueryChunk;
+        for (size_t j = 0; j < count; ++j) BloomHashPair(keys[start + j], hashes[j][0], hashes[j][1]);
+        bool* const answers = results.data() + start;
+        const size_t passing = QueryPass<false>(bits, m, hashes, nullptr, count, 0, first, answers, passed);
+        if (k > first) QueryPass<true>(bits, m, hashes, passed, passing, first, k, answers, passed);
     }
     return answered;
 }

@@ -159,17 +159,17 @@ TEST(BloomFilter, ProbesExactlyTheDefinedPositionsForAnyBitCount) {
 
 // The batched operations are the single-key ones in groups: the same words and count after a
 // batched Insert, the same answers from a batched MayContain, for every span length around the
-// group size, odd bit and hash counts, results spans shorter or longer than the keys, and on an
-// invalid filter.
+// group size and across the query's chunks, odd bit counts, hash counts on both sides of the
+// query's first pass, results spans shorter or longer than the keys, and on an invalid filter.
 TEST(BloomFilter, BatchedOperationsEqualTheSingleKeyOnes) {
     std::mt19937_64 random(11);
     for (const uint32_t bitCount : {64u, 65u, 6399u, 1000003u}) {
-        for (const uint32_t hashCount : {1u, 7u, 16u}) {
+        for (const uint32_t hashCount : {1u, 2u, 7u, 16u}) {
             const uint32_t wordCount = (bitCount + 63) / 64;
             const std::string blob =
                 Header(bitCount, hashCount, 0, wordCount) + std::string(8 * size_t{wordCount}, '\0');
-            for (const size_t length :
-                 {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{17}, size_t{300}}) {
+            for (const size_t length : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{17},
+                                        size_t{300}, size_t{1100}}) {
                 std::vector<uint64_t> keys(length);
                 for (uint64_t& key : keys) key = random();
                 BloomFilter single;
