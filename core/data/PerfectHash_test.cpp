@@ -14,9 +14,14 @@
 
 #include "core/data/internal/BuildSeeds.h"
 #include "core/data/internal/ByteIo.h"
+#include "core/data/internal/LookupKernel.h"
+#include "tests/support/KernelTesting.h"
 
 namespace Quorvin {
 namespace {
+
+[[maybe_unused]] const testing::Environment* const forcedKernelCheck =
+    Testing::AddForcedKernelCheck("lookup", DataPrivate::LookupKernels);
 
 std::string Bytes(std::initializer_list<int> bytes) {
     std::string s;
@@ -248,11 +253,9 @@ TEST(PerfectHash, MapRoundTripsValuesThroughItsBlob) {
     EXPECT_FALSE(loaded.Find(source.begin()->first, value));
 }
 
-// Every proper prefix, wrong magics and versions, and huge counts fail and change nothing; random
-// mutations that do load leave objects whose every operation stays in bounds.
 // The batched queries answer exactly as the single ones: for the build set and for other keys,
-// with and without rank directories, in spans around the group size, and never past the shortest
-// span they are given.
+// with and without rank lines, in spans shorter and longer than a chunk of the batched lookup, and
+// never past the shortest span they are given.
 TEST(PerfectHash, BatchedQueriesEqualTheSingleOnes) {
     std::mt19937_64 random(5);
     for (const size_t n : {size_t{0}, size_t{1}, size_t{37}, size_t{5000}}) {
@@ -303,6 +306,50 @@ TEST(PerfectHash, BatchedQueriesEqualTheSingleOnes) {
     EXPECT_EQ(values[0], 5u);
 }
 
+// Every lookup kernel this machine runs resolves a level exactly as the portable one: the same
+// answers and the same keys left, for keys of the build set and others, with and without a list.
+TEST(PerfectHash, EveryLookupKernelResolvesALevelAsThePortableOne) {
+    using namespace DataPrivate;
+    std::mt19937_64 random(9);
+    const std::vector<uint64_t> members = DistinctKeys(3000, random);
+    PerfectHash hash;
+    ASSERT_TRUE(hash.Build(members));
+    std::vector<uint64_t> keys = members;
+    for (size_t i = 0; i < 1000; ++i) keys.push_back(random());
+    std::shuffle(keys.begin(), keys.end(), random);
+    const PerfectHashLevel& level = hash.GetLevels()[1];
+    const LevelView view{level.rankLines.data(), level.seeds[0],
+                         FixedDivisor(static_cast<uint32_t>(8 * level.bits.size())), level.keyCount, 12345};
+    std::vector<uint32_t> list(keys.size() / 2);
+    for (uint32_t& index : list) index = static_cast<uint32_t>(random() % keys.size());
+    const auto resolve = [&](const LookupKernel& kernel, bool listed) {
+        std::vector<uint64_t> answers(keys.size(), 7);
+        std::vector<uint32_t> left(keys.size(), 0);
+        const size_t count = listed ? list.size() : keys.size();
+        left.resize(kernel.resolveLevel(view, keys.data(), listed ? list.data() : nullptr, count,
+                                        answers.data(), left.data()));
+        return std::make_pair(answers, left);
+    };
+    const LookupKernel& portable = *FindLookupKernel(KernelId::Portable);
+    for (const KernelId id : {KernelId::Portable, KernelId::Avx2}) {
+        const LookupKernel* kernel = FindLookupKernel(id);
+        if (kernel == nullptr) continue;
+        for (const bool listed : {false, true}) {
+            EXPECT_EQ(resolve(*kernel, listed), resolve(portable, listed)) << kernel->name << " " << listed;
+        }
+    }
+    // Some keys are placed, and every answer lies in the level's range above its offset.
+    const auto [answers, left] = resolve(portable, false);
+    EXPECT_LT(left.size(), keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (answers[i] != PerfectHash::NotFound) {
+            EXPECT_LT(answers[i] - 12345, uint64_t{level.keyCount});
+        }
+    }
+}
+
+// Every proper prefix, wrong magics and versions, and huge counts fail and change nothing; random
+// mutations that do load leave objects whose every operation stays in bounds.
 TEST(PerfectHash, ReadersRefuseTruncatedCorruptedAndHostileBlobs) {
     std::mt19937_64 random(17);
     const std::vector<uint64_t> keys = DistinctKeys(600, random);
