@@ -21,8 +21,8 @@ bool DivideInHardware() {
     return fast;
 }
 
-// Keys whose positions are computed and requested together. Two groups are in flight at a time:
-// the next group's lines are requested before the current group's bits are read or set, so
+// Keys whose positions the batched insert computes and requests together. Two groups are in flight
+// at a time: the next group's lines are requested before the current group's bits are set, so
 // enough requests are outstanding to keep the memory system busy without overrunning the
 // processor's miss buffers.
 constexpr size_t BatchGroup = 8;
@@ -74,8 +74,7 @@ bool BloomFilter::Build(const std::unordered_set<uint64_t>& keys, double rate) {
 namespace {
 
 // Computes the positions of the keys from `start` on, at most one group, and requests their lines
-// (for writing when `ForWriting`); returns how many keys it took.
-template <bool ForWriting>
+// for writing; returns how many keys it took.
 size_t PrepareGroup(std::span<const uint64_t> keys, size_t start, const uint64_t* bits, FixedDivisor m,
                     uint32_t k, GroupPositions& group) {
     const size_t count = keys.size() - start < BatchGroup ? keys.size() - start : BatchGroup;
@@ -90,11 +89,7 @@ size_t PrepareGroup(std::span<const uint64_t> keys, size_t start, const uint64_t
             const uint64_t position = m.Remainder(h1 + i * h2);
             group.word[j][i] = static_cast<uint32_t>(position >> 6);
             group.mask[j][i] = uint64_t{1} << (position & 63);
-            if constexpr (ForWriting) {
-                QUORVIN_PREFETCH_WRITE(bits + (position >> 6));
-            } else {
-                QUORVIN_PREFETCH_READ(bits + (position >> 6));
-            }
+            QUORVIN_PREFETCH_WRITE(bits + (position >> 6));
         }
     }
     return count;
@@ -110,12 +105,11 @@ void BloomFilter::Insert(std::span<const uint64_t> keys) {
     const FixedDivisor m = positionDivisor;
     const uint32_t k = hashCount;
     GroupPositions groups[2];
-    size_t count = PrepareGroup<true>(keys, 0, bits, m, k, groups[0]);
+    size_t count = PrepareGroup(keys, 0, bits, m, k, groups[0]);
     for (size_t start = 0; start < keys.size(); start += BatchGroup) {
         const size_t next = start + BatchGroup;
         const size_t nextCount =
-            next < keys.size() ? PrepareGroup<true>(keys, next, bits, m, k, groups[(next / BatchGroup) & 1])
-                               : 0;
+            next < keys.size() ? PrepareGroup(keys, next, bits, m, k, groups[(next / BatchGroup) & 1]) : 0;
         const GroupPositions& group = groups[(start / BatchGroup) & 1];
         for (size_t j = 0; j < count; ++j) {
             for (uint32_t i = 0; i < k; ++i) bits[group.word[j][i]] |= group.mask[j][i];
@@ -148,9 +142,7 @@ size_t QueryPass(const uint64_t* bits, FixedDivisor m, const uint64_t (*hashes)[
         const uint64_t* h = hashes[Listed ? list[item] : item];
         uint32_t* positions = ahead[item % QueryAhead];
         for (uint32_t i = from; i < to; ++i) {
-            // By multiplication even where the hardware divides quickly: nothing here waits on one
-            // position before the next, so what counts is how many reductions complete per cycle,
-            // and a division is slower at that than a multiplication.
+            // By multiplication, as in PrepareGroup.
             const uint32_t position = static_cast<uint32_t>(m.Remainder(h[0] + i * h[1]));
             positions[i] = position;
             QUORVIN_PREFETCH_READ(bits + (position >> 6));
@@ -190,6 +182,8 @@ size_t BloomFilter::MayContain(std::span<const uint64_t> keys, std::span<bool> r
         for (size_t j = 0; j < count; ++j) BloomHashPair(keys[start + j], hashes[j][0], hashes[j][1]);
         bool* const answers = results.data() + start;
         const size_t passing = QueryPass<false>(bits, m, hashes, nullptr, count, 0, first, answers, passed);
+        // The second pass reads its list from `passed` and writes the keys that pass again over it,
+        // never ahead of the place it reads; nobody reads that second list.
         if (k > first) QueryPass<true>(bits, m, hashes, passed, passing, first, k, answers, passed);
     }
     return answered;

@@ -424,21 +424,28 @@ const BloomSet& BloomKeys(size_t n) {
     return set;
 }
 
-// Each filter is made and backed once; every iteration empties it (in the same memory, untimed)
-// and inserts every key again, so no iteration pays or gains from how its memory was faulted in.
+// An empty filter of either kind, sized as the set's, its words backed alike.
 template <class Filter>
-void BloomInsert(benchmark::State& state) {
-    const BloomSet& set = BloomKeys(static_cast<size_t>(state.range(0)));
+Filter MakeFilter(const BloomSet& set) {
     Filter filter = [&] {
         if constexpr (std::is_same_v<Filter, BloomFilter>) {
-            BloomFilter f;
-            f.Initialize(static_cast<uint32_t>(set.present.size()), BloomRate);
-            return f;
+            BloomFilter ours;
+            ours.Initialize(static_cast<uint32_t>(set.present.size()), BloomRate);
+            return ours;
         } else {
             return Filter(set.filter.GetBitCount(), set.filter.GetHashCount());
         }
     }();
     BackAlike(filter.GetWords());
+    return filter;
+}
+
+// Each filter is made and backed once; every iteration empties it (in the same memory, untimed)
+// and inserts every key again, so no iteration pays or gains from how its memory was faulted in.
+template <class Filter>
+void BloomInsert(benchmark::State& state) {
+    const BloomSet& set = BloomKeys(static_cast<size_t>(state.range(0)));
+    Filter filter = MakeFilter<Filter>(set);
     for (auto _ : state) {
         state.PauseTiming();
         if constexpr (std::is_same_v<Filter, BloomFilter>) {
@@ -461,16 +468,7 @@ void BloomQuery(benchmark::State& state) {
     const bool present = state.range(1) != 0;
     const std::vector<uint64_t>& keys = present ? set.present : set.absent;
     // Both filters are made the same way: a fresh zeroed array, backed alike, filled by Insert.
-    Filter filter = [&] {
-        if constexpr (std::is_same_v<Filter, BloomFilter>) {
-            BloomFilter ours;
-            ours.Initialize(static_cast<uint32_t>(set.present.size()), BloomRate);
-            return ours;
-        } else {
-            return Filter(set.filter.GetBitCount(), set.filter.GetHashCount());
-        }
-    }();
-    BackAlike(filter.GetWords());
+    Filter filter = MakeFilter<Filter>(set);
     for (const uint64_t key : set.present) {
         filter.Insert(key);
     }
