@@ -102,6 +102,7 @@ private:
 bool PerfectHash::Build(std::span<const uint64_t> keys) {
     const uint64_t n = keys.size();
     keyCount = static_cast<uint32_t>(n);
+    visited.clear();
     levels.clear();
     levelDivisors.clear();
     if (n == 0) {
@@ -185,41 +186,56 @@ std::vector<FixedDivisor> PerfectHash::DivisorsFor(const std::vector<PerfectHash
     return divisors;
 }
 
-uint64_t PerfectHash::Lookup(uint64_t key) const {
+PerfectHash::PerfectHash(const PerfectHash& other)
+    : levels(other.levels), levelDivisors(other.levelDivisors), keyCount(other.keyCount), gamma(other.gamma) {
+    ViewLevels();
+}
+
+PerfectHash& PerfectHash::operator=(const PerfectHash& other) {
+    if (this != &other) {
+        levels = other.levels;
+        levelDivisors = other.levelDivisors;
+        keyCount = other.keyCount;
+        gamma = other.gamma;
+        ViewLevels();
+    }
+    return *this;
+}
+
+void PerfectHash::ViewLevels() {
+    visited.clear();
     uint64_t offset = 0;
-    uint32_t ahead = 0;  // the position at level i when it was worked out one level early
-    bool haveAhead = false;
+    for (size_t i = 0; i < levelDivisors.size(); ++i) {
+        const PerfectHashLevel& level = levels[i];
+        // A level without a seed or bitmap is passed over and counts no keys.
+        if (level.seeds.empty() || level.bits.empty()) continue;
+        if (level.rankLines.empty()) {
+            visited.clear();
+            return;
+        }
+        visited.push_back(DataPrivate::LevelView{level.rankLines.data(), level.seeds[0], levelDivisors[i],
+                                                 level.keyCount, offset});
+        offset += level.keyCount;
+    }
+}
+
+uint64_t PerfectHash::Lookup(uint64_t key) const {
+    if (!visited.empty()) {
+        return DataPrivate::LookupKernels.Active().lookupKey(visited.data(), visited.size(), key);
+    }
+    // Without rank lines (or without levels to visit): each level's bit, and the set bits from the
+    // level's start to it.
+    uint64_t offset = 0;
     for (size_t i = 0; i < levelDivisors.size(); ++i) {
         const PerfectHashLevel& level = levels[i];
         const size_t byteCount = level.bits.size();
-        if (level.seeds.empty() || byteCount == 0) {
-            haveAhead = false;
-            continue;
-        }
-        const uint32_t p = haveAhead ? ahead : Position(i, key);
-        haveAhead = false;
-        if (!level.rankLines.empty()) {
-            // The next level's line is requested before this one is read: a key that this level does
-            // not place then finds it on its way, since its position follows from the key alone.
-            if (i + 1 < levelDivisors.size() && !levels[i + 1].rankLines.empty() &&
-                !levels[i + 1].seeds.empty()) {
-                ahead = Position(i + 1, key);
-                haveAhead = true;
-                QUORVIN_PREFETCH_READ(levels[i + 1].rankLines.data() + ahead / LineBits);
-            }
-            const LineRank rank = RankInLine<PortableCount>(level.rankLines[p / LineBits], p);
-            if (!rank.set) {
-                offset += level.keyCount;
-                continue;
-            }
-            return rank.rank < level.keyCount ? offset + rank.rank : NotFound;
-        }
+        if (level.seeds.empty() || byteCount == 0) continue;
+        const uint32_t p = Position(i, key);
         const uint8_t* const bytes = level.bits.data();
         if ((bytes[p >> 3] >> (p & 7) & 1) == 0) {
             offset += level.keyCount;
             continue;
         }
-        // Without rank lines: the set bits from the level's start to p.
         const size_t word = p >> 6;
         uint64_t rank = CountBits(LoadBitmapWord(bytes, byteCount, word) & ((uint64_t{1} << (p & 63)) - 1));
         for (size_t j = 0; j < word; ++j) {
@@ -239,25 +255,10 @@ constexpr size_t LookupChunk = 1024;
 
 size_t PerfectHash::Lookup(std::span<const uint64_t> keys, std::span<uint64_t> indices) const {
     const size_t answered = keys.size() < indices.size() ? keys.size() : indices.size();
-    // The levels a lookup visits, in order; a level without a seed or bitmap is passed over and
-    // counts no keys, as in the single-key Lookup. Without its rank lines a level's rank is
-    // counted from its start, which is no place for batching.
-    LevelView visited[MaxLevels];
-    size_t visitedCount = 0;
-    uint64_t offset = 0;
-    for (size_t i = 0; i < levelDivisors.size() && visitedCount < MaxLevels; ++i) {
-        const PerfectHashLevel& level = levels[i];
-        if (level.seeds.empty() || level.bits.empty()) continue;
-        if (level.rankLines.empty()) {
-            for (size_t j = 0; j < answered; ++j) indices[j] = Lookup(keys[j]);
-            return answered;
-        }
-        visited[visitedCount++] =
-            LevelView{level.rankLines.data(), level.seeds[0], levelDivisors[i], level.keyCount, offset};
-        offset += level.keyCount;
-    }
-    if (visitedCount == 0) {
-        for (size_t j = 0; j < answered; ++j) indices[j] = NotFound;
+    // Without rank lines a level's rank is counted from its start, which is no place for batching;
+    // without levels to visit every answer is NotFound.
+    if (visited.empty()) {
+        for (size_t j = 0; j < answered; ++j) indices[j] = Lookup(keys[j]);
         return answered;
     }
     // A level at a time: the keys the first level leaves (about 40 % at gamma 2) take the next one,
@@ -270,7 +271,7 @@ size_t PerfectHash::Lookup(std::span<const uint64_t> keys, std::span<uint64_t> i
         uint64_t* chunkAnswers = indices.data() + start;
         const uint32_t* list = nullptr;
         size_t count = chunk;
-        for (size_t v = 0; v < visitedCount && count > 0; ++v) {
+        for (size_t v = 0; v < visited.size() && count > 0; ++v) {
             uint32_t* next = left[v % 2];
             count = resolveLevel(visited[v], chunkKeys, list, count, chunkAnswers, next);
             list = next;
@@ -294,6 +295,7 @@ void PerfectHash::BuildRankIndex() {
             total += CountBits(line.words[word]);
         }
     }
+    ViewLevels();
 }
 
 uint64_t PerfectHash::GetMemoryUsage() const {
@@ -306,6 +308,7 @@ uint64_t PerfectHash::GetMemoryUsage() const {
 }
 
 void PerfectHash::Clear() {
+    visited.clear();
     levels.clear();
     levelDivisors.clear();
     keyCount = 0;
@@ -380,6 +383,7 @@ bool PerfectHash::Deserialize(const void* data, size_t size) {
     levelDivisors = std::move(divisors);
     keyCount = announcedKeys;
     gamma = DataPrivate::Load32(bytes + 12);
+    ViewLevels();
     return true;
 }
 

@@ -55,6 +55,20 @@ struct alignas(64) PerfectHashRankLine {
     uint64_t wordRanks = 0;
 };
 
+namespace DataPrivate {
+
+/// A level as lookups read it, built from the levels and their rank lines (not part of the
+/// interface): its lines, seed and divisor, its key count, and the keys of the levels before it.
+struct LevelView {
+    const PerfectHashRankLine* lines;
+    uint64_t seed;
+    FixedDivisor divisor;
+    uint64_t keyCount;
+    uint64_t offset;
+};
+
+}  // namespace DataPrivate
+
 /// One level of a PerfectHash.
 struct PerfectHashLevel {
     /// Hash seeds; lookups use the first only. A level made by Build holds exactly one.
@@ -81,6 +95,21 @@ public:
     /// Largest level bitmap in bits (the bit count is a 32-bit value that is a multiple of 8).
     static constexpr uint64_t MaxLevelBits = 0xFFFFFFF8;
 
+    /// No levels, gamma 2.
+    PerfectHash() = default;
+    ///@{
+    /// A copy answers as the original and owns everything it reads.
+    PerfectHash(const PerfectHash& other);
+    PerfectHash& operator=(const PerfectHash& other);
+    ///@}
+    ///@{
+    /// Moving leaves the source without levels.
+    PerfectHash(PerfectHash&& other) noexcept = default;
+    PerfectHash& operator=(PerfectHash&& other) noexcept = default;
+    ///@}
+    /// Frees the levels.
+    ~PerfectHash() = default;
+
     /// Builds the levels for `keys` (distinct; their order does not matter) and their rank
     /// lines. keyCount becomes the number of keys (low 32 bits). When 50 seeds in a row place
     /// no key at some level, gamma goes up by one (it stays raised) and the build starts over, up to
@@ -90,8 +119,12 @@ public:
     bool Build(std::span<const uint64_t> keys);
 
     /// The index of a key of the build set, 0 .. keyCount - 1. For any other key: NotFound or some
-    /// index in that range. Reads one rank line per level visited when the lines are built, else
-    /// counts bits from the start of the level (slower, same result).
+    /// index in that range. With the rank lines built, reads the lines of the first two levels
+    /// together and picks the answer without a branch on their bits, which no predictor could
+    /// learn; only the keys that neither level places (about one in six at gamma 2) go on, a level
+    /// at a time. Where the processor has POPCNT, bits are counted with it (see
+    /// core/data/internal/LookupKernel.h). Without rank lines, counts bits from the start of each
+    /// level instead (slower, same result).
     uint64_t Lookup(uint64_t key) const;
 
     /// Lookup of each of the first min(keys.size(), indices.size()) keys into the index of the same
@@ -144,10 +177,17 @@ private:
     // One divisor per level, by the level's bit count.
     static std::vector<FixedDivisor> DivisorsFor(const std::vector<PerfectHashLevel>& levels);
 
+    // Makes `visited` describe the levels as they are now.
+    void ViewLevels();
+
     std::vector<PerfectHashLevel> levels;
     // Entry i reduces hashes modulo level i's bit count, so Lookup needs no division instruction.
     // Either as long as `levels` or, after a Build that did not finish, empty: Lookup walks these.
     std::vector<FixedDivisor> levelDivisors;
+    // The levels that lookups visit (those with a seed and a bitmap), in order, pointing into their
+    // rank lines; empty when some such level has no rank lines. Rebuilt whenever the levels or their
+    // lines change, and for a copy.
+    std::vector<DataPrivate::LevelView> visited;
     uint32_t keyCount = 0;
     uint32_t gamma = 2;
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -306,8 +307,57 @@ TEST(PerfectHash, BatchedQueriesEqualTheSingleOnes) {
     EXPECT_EQ(values[0], 5u);
 }
 
+// The rank-line lookup answers as the count from each level's start, also for levels whose key
+// counts disagree with their bitmaps (a first level that marks more keys than it says it places
+// answers NotFound for the excess, and never passes such a key on), and in copies and moves that
+// outlive the hash they were made from.
+TEST(PerfectHash, LookupsWithRankLinesAnswerAsTheCountFromTheLevelStart) {
+    std::mt19937_64 random(31);
+    const std::vector<uint64_t> members = DistinctKeys(3000, random);
+    PerfectHash built;
+    ASSERT_TRUE(built.Build(members));
+    ASSERT_GE(built.GetLevels().size(), 3u);
+    std::vector<uint64_t> keys = members;
+    for (size_t i = 0; i < 3000; ++i) keys.push_back(random());
+    const PerfectHashLevel& first = built.GetLevels()[0];
+    const size_t secondKeyCount = 20 + 12 + 8 * first.seeds.size() + first.bits.size() + 4;
+    for (const uint32_t shift : {0u, 1u, 700u}) {
+        std::string blob = built.Serialize();
+        const auto add = [&blob](size_t at, int64_t change) {
+            uint32_t count = 0;
+            std::memcpy(&count, blob.data() + at, 4);
+            count = static_cast<uint32_t>(count + change);
+            std::memcpy(blob.data() + at, &count, 4);
+        };
+        add(24, -int64_t{shift});
+        add(secondKeyCount, shift);
+        PerfectHash counted;
+        ASSERT_TRUE(counted.Deserialize(blob));
+        auto lined = std::make_unique<PerfectHash>(counted);
+        lined->BuildRankIndex();
+        PerfectHash copied(*lined);
+        PerfectHash assigned;
+        ASSERT_TRUE(assigned.Build(std::vector<uint64_t>{1, 2, 3}));
+        assigned = *lined;
+        lined.reset();
+        PerfectHash moved(std::move(copied));
+        size_t notFound = 0;
+        for (const uint64_t key : keys) {
+            const uint64_t expected = counted.Lookup(key);
+            ASSERT_EQ(moved.Lookup(key), expected) << shift << " " << key;
+            ASSERT_EQ(assigned.Lookup(key), expected) << shift << " " << key;
+            notFound += expected == PerfectHash::NotFound ? 1 : 0;
+        }
+        if (shift == 700) {
+            EXPECT_GT(notFound, 600u);
+        }
+        EXPECT_EQ(copied.Lookup(members[0]), PerfectHash::NotFound);  // moved from: no levels
+    }
+}
+
 // Every lookup kernel this machine runs resolves a level exactly as the portable one: the same
-// answers and the same keys left, for keys of the build set and others, with and without a list.
+// answers and the same keys left, for keys of the build set and others, with and without a list;
+// and it answers single keys as the portable one does.
 TEST(PerfectHash, EveryLookupKernelResolvesALevelAsThePortableOne) {
     using namespace DataPrivate;
     std::mt19937_64 random(9);
@@ -336,6 +386,26 @@ TEST(PerfectHash, EveryLookupKernelResolvesALevelAsThePortableOne) {
         if (kernel == nullptr) continue;
         for (const bool listed : {false, true}) {
             EXPECT_EQ(resolve(*kernel, listed), resolve(portable, listed)) << kernel->name << " " << listed;
+        }
+    }
+    // The single-key lookup likewise, over the first one, two, three and all levels.
+    std::vector<LevelView> views;
+    uint64_t offset = 0;
+    for (const PerfectHashLevel& each : hash.GetLevels()) {
+        views.push_back(LevelView{each.rankLines.data(), each.seeds[0],
+                                  FixedDivisor(static_cast<uint32_t>(8 * each.bits.size())), each.keyCount,
+                                  offset});
+        offset += each.keyCount;
+    }
+    for (const KernelId id : {KernelId::Portable, KernelId::Avx2}) {
+        const LookupKernel* kernel = FindLookupKernel(id);
+        if (kernel == nullptr) continue;
+        for (const size_t count : {size_t{1}, size_t{2}, size_t{3}, views.size()}) {
+            for (const uint64_t key : keys) {
+                ASSERT_EQ(kernel->lookupKey(views.data(), count, key),
+                          portable.lookupKey(views.data(), count, key))
+                    << kernel->name << " " << count << " " << key;
+            }
         }
     }
     // Some keys are placed, and every answer lies in the level's range above its offset.

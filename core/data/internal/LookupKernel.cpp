@@ -6,12 +6,16 @@
 namespace Quorvin::DataPrivate {
 namespace {
 
+uint64_t PortableLookupKey(const LevelView* levels, size_t count, uint64_t key) {
+    return LookupKey<PortableCount>(levels, count, key);
+}
+
 size_t PortableResolveLevel(const LevelView& level, const uint64_t* keys, const uint32_t* list, size_t count,
                             uint64_t* answers, uint32_t* left) {
     return ResolveLevel<PortableCount>(level, keys, list, count, answers, left);
 }
 
-constexpr LookupKernel Portable = {"portable", &PortableResolveLevel};
+constexpr LookupKernel Portable = {"portable", &PortableLookupKey, &PortableResolveLevel};
 
 }  // namespace
 

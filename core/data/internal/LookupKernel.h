@@ -1,9 +1,9 @@
-// The kernels of the perfect hash's batched lookup (portable, AVX2) and the one choice among them
+// The kernels of the perfect hash's lookups (portable, AVX2) and the one choice among them
 // that a process makes, as for the text and noise kernels (core/base/KernelFamily.h). Private to
 // the data library and its tests.
 //
 // Every kernel gives exactly the portable code's answers; the AVX2 kernel counts bits with the
-// processor's POPCNT instruction and masks them with BMI2, which the baseline target lacks. There
+// processor's POPCNT instruction and shifts and masks with BMI2, which the baseline target lacks. There
 // is no SSE2 kernel: SSE2 adds nothing to these lookups.
 //
 // Test hook: the environment variable QUORVIN_DATA_KERNEL (portable or avx2), read once at the
@@ -22,7 +22,9 @@ namespace Quorvin::DataPrivate {
 /// The functions of one kernel.
 struct LookupKernel {
     const char* name = nullptr;  ///< "portable" or "avx2"
-    /// ResolveLevel (RankLines.h), with the kernel's way of counting bits.
+    /// LookupKey (RankLines.h), with the kernel's way of counting bits.
+    uint64_t (*lookupKey)(const LevelView* levels, size_t count, uint64_t key) = nullptr;
+    /// ResolveLevel (RankLines.h), likewise.
     size_t (*resolveLevel)(const LevelView& level, const uint64_t* keys, const uint32_t* list, size_t count,
                            uint64_t* answers, uint32_t* left) = nullptr;
 };

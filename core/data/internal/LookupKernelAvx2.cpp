@@ -1,5 +1,5 @@
 // The AVX2 lookup kernel, for processors and operating systems that support AVX2, BMI2 and POPCNT
-// (LookupKernel.cpp checks before choosing it): the portable pass with the processor's population
+// (LookupKernel.cpp checks before choosing it): the portable lookups with the processor's population
 // count. Its code lies in an AVX2 region, so no function shared with the rest of the build is
 // compiled for it.
 #include "core/base/Compiler.h"
@@ -24,6 +24,10 @@ QUORVIN_BEGIN_AVX2_REGION
 namespace Quorvin::DataPrivate {
 namespace {
 
+uint64_t Avx2LookupKey(const LevelView* levels, size_t count, uint64_t key) {
+    return LookupKey<InstructionCount>(levels, count, key);
+}
+
 size_t Avx2ResolveLevel(const LevelView& level, const uint64_t* keys, const uint32_t* list, size_t count,
                         uint64_t* answers, uint32_t* left) {
     return ResolveLevel<InstructionCount>(level, keys, list, count, answers, left);
@@ -35,7 +39,7 @@ QUORVIN_END_AVX2_REGION
 
 namespace Quorvin::DataPrivate {
 namespace {
-constexpr LookupKernel Kernel = {"avx2", &Avx2ResolveLevel};
+constexpr LookupKernel Kernel = {"avx2", &Avx2LookupKey, &Avx2ResolveLevel};
 }  // namespace
 constinit const LookupKernel* const Avx2LookupKernel = &Kernel;
 }  // namespace Quorvin::DataPrivate

@@ -1,7 +1,8 @@
-// The perfect hash's rank lines as lookups read them: a level's view, the rank of a position in its
-// line, and the batched lookup's pass over one level, written once for every lookup kernel. Private
-// to the data library. Everything here is always inlined, so that a kernel compiled for wider
-// instructions (LookupKernelAvx2.cpp) has it as its own code, its population count included.
+// The perfect hash's rank lines as lookups read them: the rank of a position in its line, the
+// single-key lookup, and the batched lookup's pass over one level, written once for every lookup
+// kernel. Private to the data library. Everything here is always inlined, so that a kernel compiled
+// for wider instructions (LookupKernelAvx2.cpp) has it as its own code, its population count
+// included.
 #pragma once
 
 #include <cstddef>
@@ -17,16 +18,6 @@ namespace Quorvin::DataPrivate {
 /// Bitmap bits per rank line (see PerfectHashRankLine), and bitmap words.
 inline constexpr uint32_t LineBits = 384;
 inline constexpr uint32_t LineWords = LineBits / 64;
-
-/// A level as the batched lookup reads it: its lines, seed and divisor, its key count, and the keys
-/// of the levels before it.
-struct LevelView {
-    const PerfectHashRankLine* lines;
-    uint64_t seed;
-    FixedDivisor divisor;
-    uint64_t keyCount;
-    uint64_t offset;
-};
 
 /// The set bits of a word as the baseline counts them (CountBits).
 struct PortableCount {
@@ -58,6 +49,52 @@ QUORVIN_FORCEINLINE LineRank RankInLine(const PerfectHashRankLine& line, uint32_
 /// The key's bitmap position at a level.
 QUORVIN_FORCEINLINE uint32_t PositionAt(const LevelView& level, uint64_t key) {
     return static_cast<uint32_t>(level.divisor.Remainder(HashWithSeed(key, level.seed)));
+}
+
+/// A key's answer at a level where its bit is set: NotFound when the level marks more keys than
+/// it says it places and the rank is past them.
+QUORVIN_FORCEINLINE uint64_t AnswerAt(const LevelView& level, uint64_t rank) {
+    return rank < level.keyCount ? level.offset + rank : PerfectHash::NotFound;
+}
+
+/// The single-key lookup over the `count` levels at `levels` (at least one), as PerfectHash::Lookup
+/// describes it. Of the first two levels, the first that sets the key's bit answers.
+template <class Count>
+QUORVIN_FORCEINLINE uint64_t LookupKey(const LevelView* levels, size_t count, uint64_t key) {
+    const LevelView& first = levels[0];
+    const uint32_t p0 = PositionAt(first, key);
+    if (count == 1) {
+        const LineRank rank = RankInLine<Count>(first.lines[p0 / LineBits], p0);
+        return rank.set ? AnswerAt(first, rank.rank) : PerfectHash::NotFound;
+    }
+    const LevelView& second = levels[1];
+    const uint32_t p1 = PositionAt(second, key);
+    const LineRank rank0 = RankInLine<Count>(first.lines[p0 / LineBits], p0);
+    const LineRank rank1 = RankInLine<Count>(second.lines[p1 / LineBits], p1);
+    uint64_t set0 = rank0.set ? 1 : 0;
+    uint64_t set1 = rank1.set ? 1 : 0;
+    QUORVIN_COMPUTE_HERE(set0);
+    QUORVIN_COMPUTE_HERE(set1);
+    if ((set0 | set1) != 0) {
+        const uint64_t takeFirst = 0 - set0;  // all ones when the first level places the key
+        const uint64_t rank = (rank0.rank & takeFirst) | (rank1.rank & ~takeFirst);
+        const uint64_t placed = (first.keyCount & takeFirst) | (second.keyCount & ~takeFirst);
+        const uint64_t offset = (first.offset & takeFirst) | (second.offset & ~takeFirst);
+        return (offset + rank) | (rank < placed ? 0 : PerfectHash::NotFound);
+    }
+    // The rest a level at a time, each level's line requested before the previous one is read.
+    uint32_t p = count > 2 ? PositionAt(levels[2], key) : 0;
+    for (size_t i = 2; i < count; ++i) {
+        uint32_t next = 0;
+        if (i + 1 < count) {
+            next = PositionAt(levels[i + 1], key);
+            QUORVIN_PREFETCH_READ(levels[i + 1].lines + next / LineBits);
+        }
+        const LineRank rank = RankInLine<Count>(levels[i].lines[p / LineBits], p);
+        if (rank.set) return AnswerAt(levels[i], rank.rank);
+        p = next;
+    }
+    return PerfectHash::NotFound;
 }
 
 /// The batched lookup requests a key's line this many keys before it reads it.
