@@ -192,31 +192,30 @@ PerfectHash::PerfectHash(const PerfectHash& other)
 }
 
 PerfectHash& PerfectHash::operator=(const PerfectHash& other) {
+    // Copied whole first: should an allocation fail, this hash stays as it was, its views with it.
     if (this != &other) {
-        levels = other.levels;
-        levelDivisors = other.levelDivisors;
-        keyCount = other.keyCount;
-        gamma = other.gamma;
-        ViewLevels();
+        *this = PerfectHash(other);
     }
     return *this;
 }
 
 void PerfectHash::ViewLevels() {
+    // Emptied first, so that should the allocation below fail, no view outlives the lines it
+    // points into: lookups then count from each level's start.
     visited.clear();
+    std::vector<DataPrivate::LevelView> views;
+    views.reserve(levels.size());
     uint64_t offset = 0;
     for (size_t i = 0; i < levelDivisors.size(); ++i) {
         const PerfectHashLevel& level = levels[i];
         // A level without a seed or bitmap is passed over and counts no keys.
         if (level.seeds.empty() || level.bits.empty()) continue;
-        if (level.rankLines.empty()) {
-            visited.clear();
-            return;
-        }
-        visited.push_back(DataPrivate::LevelView{level.rankLines.data(), level.seeds[0], levelDivisors[i],
-                                                 level.keyCount, offset});
+        if (level.rankLines.empty()) return;
+        views.push_back(DataPrivate::LevelView{level.rankLines.data(), level.seeds[0], levelDivisors[i],
+                                               level.keyCount, offset});
         offset += level.keyCount;
     }
+    visited = std::move(views);
 }
 
 uint64_t PerfectHash::Lookup(uint64_t key) const {
@@ -281,6 +280,7 @@ size_t PerfectHash::Lookup(std::span<const uint64_t> keys, std::span<uint64_t> i
 }
 
 void PerfectHash::BuildRankIndex() {
+    visited.clear();  // the lines it points into are replaced
     for (PerfectHashLevel& level : levels) {
         const size_t byteCount = level.bits.size();
         const size_t wordCount = (byteCount + 7) / 8;
