@@ -58,13 +58,13 @@ struct alignas(64) PerfectHashRankLine {
 namespace DataPrivate {
 
 /// A level as lookups read it, built from the levels and their rank lines (not part of the
-/// interface): its lines, seed and divisor, its key count, and the keys of the levels before it.
+/// interface).
 struct LevelView {
-    const PerfectHashRankLine* lines;
-    uint64_t seed;
-    FixedDivisor divisor;
-    uint64_t keyCount;
-    uint64_t offset;
+    const PerfectHashRankLine* lines;  ///< the level's rank lines
+    uint64_t seed;                     ///< its hash seed
+    FixedDivisor divisor;              ///< its bit count
+    uint64_t keyCount;                 ///< the keys it places
+    uint64_t offset;                   ///< the keys the levels before it place
 };
 
 }  // namespace DataPrivate
