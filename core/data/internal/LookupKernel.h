@@ -1,10 +1,10 @@
-// The kernels of the perfect hash's lookups (portable, AVX2) and the one choice among them
-// that a process makes, as for the text and noise kernels (core/base/KernelFamily.h). Private to
-// the data library and its tests.
+// The kernels of the perfect hash's lookups (portable, AVX2) and the one choice among them that a
+// process makes, as for the text and noise kernels (core/base/KernelFamily.h). Private to the data
+// library and its tests.
 //
 // Every kernel gives exactly the portable code's answers; the AVX2 kernel counts bits with the
-// processor's POPCNT instruction and shifts and masks with BMI2, which the baseline target lacks. There
-// is no SSE2 kernel: SSE2 adds nothing to these lookups.
+// processor's POPCNT instruction and shifts and masks with BMI2, which the baseline target lacks.
+// There is no SSE2 kernel: SSE2 adds nothing to these lookups.
 //
 // Test hook: the environment variable QUORVIN_DATA_KERNEL (portable or avx2), read once at the
 // choice, forces a kernel; a kernel this build or machine lacks is reported, never replaced.
