@@ -31,12 +31,11 @@ struct LineRank {
     bool set;
 };
 
-/// The rank of position p in its line; `Count` counts the bits of a word (PortableCount, or the
-/// processor's instruction in a kernel that may use it). Without branches: whether a bit is set
-/// follows no pattern that a predictor could learn.
+/// The rank of the bit `within` (below LineBits) of a line; `Count` counts the bits of a word
+/// (PortableCount, or the processor's instruction in a kernel that may use it). Without branches:
+/// whether a bit is set follows no pattern that a predictor could learn.
 template <class Count>
-QUORVIN_FORCEINLINE LineRank RankInLine(const PerfectHashRankLine& line, uint32_t p) {
-    const uint32_t within = p % LineBits;
+QUORVIN_FORCEINLINE LineRank RankWithin(const PerfectHashRankLine& line, uint32_t within) {
     const uint32_t word = within >> 6;
     const uint32_t bit = within & 63;
     const uint64_t bits = line.words[word];
@@ -44,6 +43,12 @@ QUORVIN_FORCEINLINE LineRank RankInLine(const PerfectHashRankLine& line, uint32_
     const uint64_t before = ((line.wordRanks << 9) >> (9 * word)) & 0x1FF;
     return LineRank{line.rankBefore + before + Count::Of(bits & ((uint64_t{1} << bit) - 1)),
                     ((bits >> bit) & 1) != 0};
+}
+
+/// The rank of position p in its line.
+template <class Count>
+QUORVIN_FORCEINLINE LineRank RankInLine(const PerfectHashRankLine& line, uint32_t p) {
+    return RankWithin<Count>(line, p % LineBits);
 }
 
 /// The key's bitmap position at a level.
@@ -108,17 +113,20 @@ inline constexpr size_t LookAhead = 16;
 template <class Count, bool Listed>
 QUORVIN_FORCEINLINE size_t ResolveLevelOf(const LevelView& level, const uint64_t* keys, const uint32_t* list,
                                           size_t count, uint64_t* answers, uint32_t* left) {
-    uint32_t ahead[LookAhead];
+    // A requested key's line and its bit there, so that the division by LineBits is done once.
+    const PerfectHashRankLine* aheadLine[LookAhead];
+    uint32_t aheadWithin[LookAhead];
     const auto request = [&](size_t item) {
         const uint32_t p = PositionAt(level, keys[Listed ? list[item] : item]);
-        ahead[item % LookAhead] = p;
-        QUORVIN_PREFETCH_READ(level.lines + p / LineBits);
+        const uint32_t lineIndex = p / LineBits;
+        aheadLine[item % LookAhead] = level.lines + lineIndex;
+        aheadWithin[item % LookAhead] = p - lineIndex * LineBits;
+        QUORVIN_PREFETCH_READ(level.lines + lineIndex);
     };
     for (size_t item = 0; item < count && item < LookAhead; ++item) request(item);
     size_t leftCount = 0;
     for (size_t item = 0; item < count; ++item) {
-        const uint32_t p = ahead[item % LookAhead];
-        const LineRank rank = RankInLine<Count>(level.lines[p / LineBits], p);
+        const LineRank rank = RankWithin<Count>(*aheadLine[item % LookAhead], aheadWithin[item % LookAhead]);
         if (item + LookAhead < count) request(item + LookAhead);
         // Both outcomes are computed on every path (see QUORVIN_COMPUTE_HERE), and a key's answer
         // and its place among the keys left are written whether it is placed or not: the answer of
