@@ -220,10 +220,15 @@ void PerfectHash::ViewLevels() {
 
 uint64_t PerfectHash::Lookup(uint64_t key) const {
     if (!visited.empty()) {
-        return DataPrivate::LookupKernels.Active().lookupKey(visited.data(), visited.size(), key);
+        return DataPrivate::LookupKernels.InUse()->lookupKey(visited.data(), visited.size(), key);
     }
-    // Without rank lines (or without levels to visit): each level's bit, and the set bits from the
-    // level's start to it.
+    return LookupCountingFromLevelStart(key);
+}
+
+// Kept out of Lookup, whose path through the kernel then saves no registers: single lookups are
+// short enough for that to show.
+QUORVIN_NOINLINE uint64_t PerfectHash::LookupCountingFromLevelStart(uint64_t key) const {
+    // Also taken without levels to visit, where every answer is NotFound.
     uint64_t offset = 0;
     for (size_t i = 0; i < levelDivisors.size(); ++i) {
         const PerfectHashLevel& level = levels[i];

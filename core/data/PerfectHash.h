@@ -174,6 +174,9 @@ private:
         return static_cast<uint32_t>(levelDivisors[i].Remainder(HashWithSeed(key, levels[i].seeds[0])));
     }
 
+    // Lookup without rank lines: each level's bit, and the set bits from the level's start to it.
+    uint64_t LookupCountingFromLevelStart(uint64_t key) const;
+
     // One divisor per level, by the level's bit count.
     static std::vector<FixedDivisor> DivisorsFor(const std::vector<PerfectHashLevel>& levels);
 

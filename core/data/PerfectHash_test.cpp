@@ -408,6 +408,9 @@ TEST(PerfectHash, EveryLookupKernelResolvesALevelAsThePortableOne) {
             }
         }
     }
+    // Once a lookup has run, calls go straight to the chosen kernel.
+    EXPECT_EQ(hash.Lookup(members[0]), portable.lookupKey(views.data(), views.size(), members[0]));
+    EXPECT_EQ(LookupKernels.InUse(), &LookupKernels.Active());
     // Some keys are placed, and every answer lies in the level's range above its offset.
     const auto [answers, left] = resolve(portable, false);
     EXPECT_LT(left.size(), keys.size());

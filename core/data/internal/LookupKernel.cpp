@@ -17,6 +17,18 @@ size_t PortableResolveLevel(const LevelView& level, const uint64_t* keys, const 
 
 constexpr LookupKernel Portable = {"portable", &PortableLookupKey, &PortableResolveLevel};
 
+// The functions in use before the choice: each makes it and calls the chosen kernel's own.
+uint64_t ChoosingLookupKey(const LevelView* levels, size_t count, uint64_t key) {
+    return LookupKernels.Active().lookupKey(levels, count, key);
+}
+
+size_t ChoosingResolveLevel(const LevelView& level, const uint64_t* keys, const uint32_t* list, size_t count,
+                            uint64_t* answers, uint32_t* left) {
+    return LookupKernels.Active().resolveLevel(level, keys, list, count, answers, left);
+}
+
+constexpr LookupKernel ChoosingKernel = {"choosing", &ChoosingLookupKey, &ChoosingResolveLevel};
+
 }  // namespace
 
 const LookupKernel* FindLookupKernel(KernelId id, std::string* whyNot) noexcept {
@@ -40,6 +52,7 @@ const LookupKernel* FindLookupKernel(KernelId id, std::string* whyNot) noexcept 
     return kernel;
 }
 
-constinit KernelFamily<LookupKernel> LookupKernels("QUORVIN_DATA_KERNEL", FindLookupKernel);
+// Constant-initialised, so it holds the choosing kernel before any constructor runs.
+constinit KernelFamily<LookupKernel> LookupKernels("QUORVIN_DATA_KERNEL", FindLookupKernel, &ChoosingKernel);
 
 }  // namespace Quorvin::DataPrivate

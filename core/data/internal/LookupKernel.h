@@ -33,7 +33,9 @@ struct LookupKernel {
 /// reason in `whyNot` when it is given. Thread-safe.
 const LookupKernel* FindLookupKernel(KernelId id, std::string* whyNot = nullptr) noexcept;
 
-/// The lookup kernels and the one in use; the test hook is QUORVIN_DATA_KERNEL.
+/// The lookup kernels and the one in use; the test hook is QUORVIN_DATA_KERNEL. Until the choice is
+/// made, InUse() is a kernel whose functions make it and then call the chosen one; from then on it
+/// is the chosen kernel itself, so that a call costs one load and an indirect call.
 extern constinit KernelFamily<LookupKernel> LookupKernels;
 
 // The AVX2 kernel as its source defines it: null when the build leaves it out.

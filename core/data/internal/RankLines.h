@@ -24,31 +24,43 @@ struct PortableCount {
     static QUORVIN_FORCEINLINE uint64_t Of(uint64_t x) { return CountBits(x); }
 };
 
-/// Position p of a level: whether its bit is set, and the number of set bits before it (its rank
-/// when set).
+/// Where a position's bit lies: its rank line, and the bit within that line.
+struct LineBit {
+    const PerfectHashRankLine* line;
+    uint32_t within;  // below LineBits
+};
+
+/// Position p of a level as its line and bit there.
+QUORVIN_FORCEINLINE LineBit LineBitAt(const LevelView& level, uint32_t p) {
+    const uint32_t lineIndex = p / LineBits;
+    return LineBit{level.lines + lineIndex, p - lineIndex * LineBits};
+}
+
+/// 1 when the bit is set, 0 otherwise.
+QUORVIN_FORCEINLINE uint64_t BitValue(LineBit at) {
+    return (at.line->words[at.within >> 6] >> (at.within & 63)) & 1;
+}
+
+/// A bit: whether it is set, and the number of set bits of its level before it (its rank when
+/// set).
 struct LineRank {
     uint64_t rank;
     bool set;
 };
 
-/// The rank of the bit `within` (below LineBits) of a line; `Count` counts the bits of a word
-/// (PortableCount, or the processor's instruction in a kernel that may use it). Without branches:
-/// whether a bit is set follows no pattern that a predictor could learn.
+/// The rank of a bit; `Count` counts the bits of a word (PortableCount, or the processor's
+/// instruction in a kernel that may use it). Without branches: whether a bit is set follows no
+/// pattern that a predictor could learn.
 template <class Count>
-QUORVIN_FORCEINLINE LineRank RankWithin(const PerfectHashRankLine& line, uint32_t within) {
-    const uint32_t word = within >> 6;
-    const uint32_t bit = within & 63;
+QUORVIN_FORCEINLINE LineRank RankOf(LineBit at) {
+    const PerfectHashRankLine& line = *at.line;
+    const uint32_t word = at.within >> 6;
+    const uint32_t bit = at.within & 63;
     const uint64_t bits = line.words[word];
     // Shifted up by 9, the counts before words 1 to 5 sit at 9 w, and word 0 finds 0 at the bottom.
     const uint64_t before = ((line.wordRanks << 9) >> (9 * word)) & 0x1FF;
     return LineRank{line.rankBefore + before + Count::Of(bits & ((uint64_t{1} << bit) - 1)),
                     ((bits >> bit) & 1) != 0};
-}
-
-/// The rank of position p in its line.
-template <class Count>
-QUORVIN_FORCEINLINE LineRank RankInLine(const PerfectHashRankLine& line, uint32_t p) {
-    return RankWithin<Count>(line, p % LineBits);
 }
 
 /// The key's bitmap position at a level.
@@ -67,37 +79,43 @@ QUORVIN_FORCEINLINE uint64_t AnswerAt(const LevelView& level, uint64_t rank) {
 template <class Count>
 QUORVIN_FORCEINLINE uint64_t LookupKey(const LevelView* levels, size_t count, uint64_t key) {
     const LevelView& first = levels[0];
-    const uint32_t p0 = PositionAt(first, key);
+    const LineBit at0 = LineBitAt(first, PositionAt(first, key));
     if (count == 1) {
-        const LineRank rank = RankInLine<Count>(first.lines[p0 / LineBits], p0);
+        const LineRank rank = RankOf<Count>(at0);
         return rank.set ? AnswerAt(first, rank.rank) : PerfectHash::NotFound;
     }
     const LevelView& second = levels[1];
-    const uint32_t p1 = PositionAt(second, key);
-    const LineRank rank0 = RankInLine<Count>(first.lines[p0 / LineBits], p0);
-    const LineRank rank1 = RankInLine<Count>(second.lines[p1 / LineBits], p1);
-    uint64_t set0 = rank0.set ? 1 : 0;
-    uint64_t set1 = rank1.set ? 1 : 0;
+    const LineBit at1 = LineBitAt(second, PositionAt(second, key));
+    uint64_t set0 = BitValue(at0);
+    uint64_t set1 = BitValue(at1);
     QUORVIN_COMPUTE_HERE(set0);
     QUORVIN_COMPUTE_HERE(set1);
     if ((set0 | set1) != 0) {
+        // Both lines are read by now, and only the level that answers is counted: selected with
+        // masks rather than a branch, on a bit that follows no pattern.
         const uint64_t takeFirst = 0 - set0;  // all ones when the first level places the key
-        const uint64_t rank = (rank0.rank & takeFirst) | (rank1.rank & ~takeFirst);
-        const uint64_t placed = (first.keyCount & takeFirst) | (second.keyCount & ~takeFirst);
-        const uint64_t offset = (first.offset & takeFirst) | (second.offset & ~takeFirst);
+        const auto pick = [takeFirst](uint64_t ifFirst, uint64_t ifSecond) {
+            return (ifFirst & takeFirst) | (ifSecond & ~takeFirst);
+        };
+        const LineBit at{reinterpret_cast<const PerfectHashRankLine*>(pick(
+                             reinterpret_cast<uintptr_t>(at0.line), reinterpret_cast<uintptr_t>(at1.line))),
+                         static_cast<uint32_t>(pick(at0.within, at1.within))};
+        const uint64_t rank = RankOf<Count>(at).rank;
+        const uint64_t placed = pick(first.keyCount, second.keyCount);
+        const uint64_t offset = pick(first.offset, second.offset);
         return (offset + rank) | (rank < placed ? 0 : PerfectHash::NotFound);
     }
     // The rest a level at a time, each level's line requested before the previous one is read.
-    uint32_t p = count > 2 ? PositionAt(levels[2], key) : 0;
+    LineBit at = count > 2 ? LineBitAt(levels[2], PositionAt(levels[2], key)) : at0;
     for (size_t i = 2; i < count; ++i) {
-        uint32_t next = 0;
+        LineBit next = at;
         if (i + 1 < count) {
-            next = PositionAt(levels[i + 1], key);
-            QUORVIN_PREFETCH_READ(levels[i + 1].lines + next / LineBits);
+            next = LineBitAt(levels[i + 1], PositionAt(levels[i + 1], key));
+            QUORVIN_PREFETCH_READ(next.line);
         }
-        const LineRank rank = RankInLine<Count>(levels[i].lines[p / LineBits], p);
+        const LineRank rank = RankOf<Count>(at);
         if (rank.set) return AnswerAt(levels[i], rank.rank);
-        p = next;
+        at = next;
     }
     return PerfectHash::NotFound;
 }
@@ -113,20 +131,20 @@ inline constexpr size_t LookAhead = 16;
 template <class Count, bool Listed>
 QUORVIN_FORCEINLINE size_t ResolveLevelOf(const LevelView& level, const uint64_t* keys, const uint32_t* list,
                                           size_t count, uint64_t* answers, uint32_t* left) {
-    // A requested key's line and its bit there, so that the division by LineBits is done once.
+    // The requested keys' bits, kept as two arrays: a ring of LineBit pairs makes the loop slower.
     const PerfectHashRankLine* aheadLine[LookAhead];
     uint32_t aheadWithin[LookAhead];
     const auto request = [&](size_t item) {
-        const uint32_t p = PositionAt(level, keys[Listed ? list[item] : item]);
-        const uint32_t lineIndex = p / LineBits;
-        aheadLine[item % LookAhead] = level.lines + lineIndex;
-        aheadWithin[item % LookAhead] = p - lineIndex * LineBits;
-        QUORVIN_PREFETCH_READ(level.lines + lineIndex);
+        const LineBit at = LineBitAt(level, PositionAt(level, keys[Listed ? list[item] : item]));
+        aheadLine[item % LookAhead] = at.line;
+        aheadWithin[item % LookAhead] = at.within;
+        QUORVIN_PREFETCH_READ(at.line);
     };
     for (size_t item = 0; item < count && item < LookAhead; ++item) request(item);
     size_t leftCount = 0;
     for (size_t item = 0; item < count; ++item) {
-        const LineRank rank = RankWithin<Count>(*aheadLine[item % LookAhead], aheadWithin[item % LookAhead]);
+        const LineRank rank =
+            RankOf<Count>(LineBit{aheadLine[item % LookAhead], aheadWithin[item % LookAhead]});
         if (item + LookAhead < count) request(item + LookAhead);
         // Both outcomes are computed on every path (see QUORVIN_COMPUTE_HERE), and a key's answer
         // and its place among the keys left are written whether it is placed or not: the answer of
