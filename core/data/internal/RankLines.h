@@ -106,9 +106,10 @@ QUORVIN_FORCEINLINE uint64_t LookupKey(const LevelView* levels, size_t count, ui
         return (offset + rank) | (rank < placed ? 0 : PerfectHash::NotFound);
     }
     // The rest a level at a time, each level's line requested before the previous one is read.
-    LineBit at = count > 2 ? LineBitAt(levels[2], PositionAt(levels[2], key)) : at0;
+    if (count == 2) return PerfectHash::NotFound;
+    LineBit at = LineBitAt(levels[2], PositionAt(levels[2], key));
     for (size_t i = 2; i < count; ++i) {
-        LineBit next = at;
+        LineBit next = at;  // kept after the last level
         if (i + 1 < count) {
             next = LineBitAt(levels[i + 1], PositionAt(levels[i + 1], key));
             QUORVIN_PREFETCH_READ(next.line);
