@@ -291,7 +291,7 @@ void PerfectHashFirstLineLimit(benchmark::State& state) {
     const PerfectHashRankLine* const lines = first.rankLines.data();
     const uint64_t seed = first.seeds.front();
     const FixedDivisor bitCount(static_cast<uint32_t>(8 * first.bits.size()));
-    constexpr uint32_t lineBits = 64 * std::size(PerfectHashRankLine{}.words);
+    constexpr uint32_t lineBits = 8 * sizeof(PerfectHashRankLine::words);
     LookupLoop(state, [&](uint64_t key) {
         const auto position = static_cast<uint32_t>(bitCount.Remainder(HashWithSeed(key, seed)));
         return lines[position / lineBits].words[0];
