@@ -120,11 +120,11 @@ public:
 
     /// The index of a key of the build set, 0 .. keyCount - 1. For any other key: NotFound or some
     /// index in that range. With the rank lines built, reads the lines of the first two levels
-    /// together and picks the answer without a branch on their bits, which no predictor could
-    /// learn; only the keys that neither level places (about one in six at gamma 2) go on, a level
-    /// at a time. Where the processor has POPCNT, bits are counted with it (see
-    /// core/data/internal/LookupKernel.h). Without rank lines, counts bits from the start of each
-    /// level instead (slower, same result).
+    /// together, picks the level that answers without a branch on their bits (which no predictor
+    /// could learn) and counts bits in its line only; only the keys that neither level places
+    /// (about one in six at gamma 2) go on, a level at a time. Where the processor has POPCNT, bits
+    /// are counted with it (see core/data/internal/LookupKernel.h). Without rank lines, counts bits
+    /// from the start of each level instead (slower, same result).
     uint64_t Lookup(uint64_t key) const;
 
     /// Lookup of each of the first min(keys.size(), indices.size()) keys into the index of the same
