@@ -34,6 +34,7 @@
 #include "core/data/Md5.h"
 #include "core/data/PerfectHash.h"
 #include "core/data/StringUtilities.h"
+#include "core/data/internal/RankLines.h"
 
 namespace Quorvin {
 namespace {
@@ -283,18 +284,15 @@ void PerfectHashLookupBatched(benchmark::State& state) {
 }
 
 // The floor under a single lookup: the same loop over keys that are only hashed for the first
-// level, reduced to a position and looked up in that level's rank lines, one word of one line and
-// nothing else. Every lookup does at least this, and waits for the same lines: when memory is
-// slow, both rows slow alike.
+// level and whose bit there is read, with the lookup's own steps, and nothing else. Every lookup
+// does at least this, and waits for the same lines: when memory is slow, both rows slow alike.
 void PerfectHashFirstLineLimit(benchmark::State& state) {
     const PerfectHashLevel& first = BuiltHash().GetLevels().front();
-    const PerfectHashRankLine* const lines = first.rankLines.data();
-    const uint64_t seed = first.seeds.front();
-    const FixedDivisor bitCount(static_cast<uint32_t>(8 * first.bits.size()));
-    constexpr uint32_t lineBits = 8 * sizeof(PerfectHashRankLine::words);
-    LookupLoop(state, [&](uint64_t key) {
-        const auto position = static_cast<uint32_t>(bitCount.Remainder(HashWithSeed(key, seed)));
-        return lines[position / lineBits].words[0];
+    const DataPrivate::LevelView level{first.rankLines.data(), first.seeds.front(),
+                                       FixedDivisor(static_cast<uint32_t>(8 * first.bits.size())),
+                                       first.keyCount, 0};
+    LookupLoop(state, [&level](uint64_t key) {
+        return DataPrivate::BitValue(DataPrivate::LineBitAt(level, DataPrivate::PositionAt(level, key)));
     });
 }
 
