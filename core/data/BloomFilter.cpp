@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "core/base/Compiler.h"
 #include "core/base/ProcessorFeatures.h"
@@ -35,6 +36,36 @@ struct GroupPositions {
 
 }  // namespace
 
+// A moved-from vector is empty, so the filter it leaves must say so: its queries test `reduction`,
+// not the words.
+BloomFilter::BloomFilter(BloomFilter&& other) noexcept
+    : words(std::move(other.words)),
+      bitCount(other.bitCount),
+      hashCount(other.hashCount),
+      insertedCount(other.insertedCount),
+      positionDivisor(other.positionDivisor),
+      reduction(other.reduction) {
+    other.Clear();
+}
+
+BloomFilter& BloomFilter::operator=(BloomFilter&& other) noexcept {
+    if (this != &other) {
+        words = std::move(other.words);
+        bitCount = other.bitCount;
+        hashCount = other.hashCount;
+        insertedCount = other.insertedCount;
+        positionDivisor = other.positionDivisor;
+        reduction = other.reduction;
+        other.Clear();
+    }
+    return *this;
+}
+
+BloomFilter::Reduction BloomFilter::ReductionFor(const std::vector<uint64_t>& words) {
+    if (words.empty()) return Reduction::None;
+    return DivideInHardware() ? Reduction::Divide : Reduction::Multiply;
+}
+
 void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
     const double n = expectedCount == 0 ? 1.0 : static_cast<double>(expectedCount);
     // Written as a negated comparison so that a NaN rate takes the default as well.
@@ -55,10 +86,10 @@ void BloomFilter::Initialize(uint32_t expectedCount, double rate) {
     }
     const double hashes = std::round(static_cast<double>(bitCount) / n * 0.693147180559945);
     positionDivisor = FixedDivisor(bitCount);
-    divideInHardware = DivideInHardware();
     hashCount = hashes < 1.0 ? 1 : hashes > MaxHashCount ? MaxHashCount : static_cast<uint32_t>(hashes);
     words.clear();
     words.resize(bitCount / 64, 0);
+    reduction = ReductionFor(words);
     insertedCount = 0;
 }
 
@@ -202,6 +233,7 @@ void BloomFilter::Clear() {
     words.clear();
     bitCount = 0;
     positionDivisor = FixedDivisor();
+    reduction = Reduction::None;
     hashCount = 0;
     insertedCount = 0;
 }
@@ -245,7 +277,7 @@ bool BloomFilter::Deserialize(const void* data, size_t size) {
     words = std::move(loaded);
     bitCount = newBitCount;
     positionDivisor = FixedDivisor(newBitCount);
-    divideInHardware = DivideInHardware();
+    reduction = ReductionFor(words);
     hashCount = newHashCount;
     insertedCount = newInsertedCount;
     return true;

@@ -11,7 +11,8 @@
 // word count W (32 bits each), then the W 64-bit words. Serialize writes 20 + 8 W bytes.
 //
 // A filter starts cleared (no words: every query answers false) until Initialize, Build or a
-// Deserialize of a non-empty blob. It owns its word array; copies are deep.
+// Deserialize of a non-empty blob. It owns its word array; copies are deep, and a filter moved
+// from is left cleared.
 //
 // Thread-safety: none internal. Const members may run in parallel on a filter nobody modifies;
 // Initialize, Build, Insert, Clear and Deserialize need exclusive access.
@@ -34,6 +35,17 @@ namespace Quorvin {
 /// A Bloom filter over 64-bit keys with its blob; see the top of this file.
 class BloomFilter {
 public:
+    /// A cleared filter.
+    BloomFilter() = default;
+    /// A deep copy.
+    BloomFilter(const BloomFilter&) = default;
+    /// A deep copy.
+    BloomFilter& operator=(const BloomFilter&) = default;
+    /// Takes the words of `other` and leaves it cleared.
+    BloomFilter(BloomFilter&& other) noexcept;
+    /// Takes the words of `other` and leaves it cleared (unless it is this filter).
+    BloomFilter& operator=(BloomFilter&& other) noexcept;
+
     /// Largest bit count a filter can have (the bit count is a 32-bit field kept a multiple of 64).
     static constexpr uint32_t MaxBitCount = 0xFFFFFFC0;
 
@@ -54,12 +66,18 @@ public:
     /// Sets the key's bits and counts it (a key inserted twice counts twice). Does nothing at all on
     /// an invalid filter.
     void Insert(uint64_t key) {
-        if (words.empty()) return;
         uint64_t* const bits = words.data();
-        ForEachPosition(key, positionDivisor, divideInHardware, hashCount, [bits](uint64_t position) {
+        const auto set = [bits](uint64_t position) {
             bits[position >> 6] |= uint64_t{1} << (position & 63);
             return true;
-        });
+        };
+        if (reduction == Reduction::Divide) {
+            ForEachPosition<Reduction::Divide>(key, positionDivisor, hashCount, set);
+        } else if (reduction == Reduction::Multiply) {
+            ForEachPosition<Reduction::Multiply>(key, positionDivisor, hashCount, set);
+        } else {
+            return;  // no words
+        }
         ++insertedCount;
     }
 
@@ -68,11 +86,15 @@ public:
     bool MayContain(uint64_t key) const {
         // Inline, as Insert: a query loop is the filter's hot path, and the compiler overlaps one
         // key's probes with the next key's hashing only when it sees both.
-        if (words.empty()) return false;
         const uint64_t* const bits = words.data();
-        return ForEachPosition(key, positionDivisor, divideInHardware, hashCount, [bits](uint64_t position) {
-            return (bits[position >> 6] >> (position & 63)) & 1;
-        });
+        const auto test = [bits](uint64_t position) { return (bits[position >> 6] >> (position & 63)) & 1; };
+        if (reduction == Reduction::Divide) {
+            return ForEachPosition<Reduction::Divide>(key, positionDivisor, hashCount, test);
+        }
+        if (reduction == Reduction::Multiply) {
+            return ForEachPosition<Reduction::Multiply>(key, positionDivisor, hashCount, test);
+        }
+        return false;  // no words
     }
 
     /// Inserts every key of `keys`: the same bits and the same count as Insert of each in turn, but
@@ -125,29 +147,36 @@ public:
     bool Deserialize(const void* data, size_t size);
 
 private:
+    // How a key's positions are reduced modulo m, or None while the filter has no words: one byte
+    // that a single-key call tests once, where a check for words and a choice of reduction would
+    // cost two tests per key. Where the hardware divides quickly (HasFastDivider) a division is
+    // the shortest reduction; elsewhere multiplication by a reciprocal (FixedDivisor) is, by far.
+    // Both give the same positions.
+    enum class Reduction : uint8_t { None, Divide, Multiply };
+
+    // The reduction for a filter with these words, on this processor.
+    static Reduction ReductionFor(const std::vector<uint64_t>& words);
+
     // Calls probe(position) for the k positions (h1 + i * h2) mod 2^64 mod m, i = 0 upward, until it
     // returns false. Each position is reduced on its own, so the reductions and the word accesses
     // overlap. Once the words outgrow the nearer caches every probe waits on memory, and then the
-    // instructions per probe decide how many probes the processor keeps in flight: where the
-    // hardware divides quickly (`divideInHardware`, from HasFastDivider) a division is the
-    // shortest reduction; elsewhere multiplication by a reciprocal (FixedDivisor) is, by far. The
-    // divisor is a local copy (a store to the words could otherwise alias it and force a reload)
-    // and a probe passes the bare position. Both reductions give the same positions. Needs m > 0.
-    template <class Probe>
-    static bool ForEachPosition(uint64_t key, FixedDivisor m, bool divideInHardware, uint32_t k,
-                                Probe&& probe) {
+    // instructions per probe decide how many probes the processor keeps in flight. The divisor is a
+    // local copy (a store to the words could otherwise alias it and force a reload) and a probe
+    // passes the bare position. Needs m > 0.
+    template <Reduction By, class Probe>
+    static bool ForEachPosition(uint64_t key, FixedDivisor m, uint32_t k, Probe&& probe) {
         uint64_t h1;
         uint64_t h2;
         ComputeHashPair(key, h1, h2);
-        if (divideInHardware) {
+        if constexpr (By == Reduction::Divide) {
             const uint64_t divisor = m.Divisor();
             for (uint32_t i = 0; i < k; ++i) {
                 if (!probe((h1 + i * h2) % divisor)) return false;
             }
-            return true;
-        }
-        for (uint32_t i = 0; i < k; ++i) {
-            if (!probe(m.Remainder(h1 + i * h2))) return false;
+        } else {
+            for (uint32_t i = 0; i < k; ++i) {
+                if (!probe(m.Remainder(h1 + i * h2))) return false;
+            }
         }
         return true;
     }
@@ -156,8 +185,8 @@ private:
     uint32_t bitCount = 0;
     uint32_t hashCount = 0;
     uint32_t insertedCount = 0;
-    FixedDivisor positionDivisor;   // always FixedDivisor(bitCount)
-    bool divideInHardware = false;  // HasFastDivider(), taken when the filter is sized or loaded
+    FixedDivisor positionDivisor;           // always FixedDivisor(bitCount)
+    Reduction reduction = Reduction::None;  // None exactly while `words` is empty
 };
 
 }  // namespace Quorvin

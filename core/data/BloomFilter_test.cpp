@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <span>
+#include <utility>
 
 #include "core/base/BitMath.h"
 #include "core/data/internal/ByteIo.h"
@@ -296,6 +297,16 @@ TEST(BloomFilter, RoundTripsThroughItsBlob) {
         const uint64_t key = random();
         ASSERT_EQ(loaded.MayContain(key), filter.MayContain(key));
     }
+    // A move takes the words and leaves a cleared filter that queries and inserts safely.
+    BloomFilter moved(std::move(loaded));
+    EXPECT_EQ(moved.Serialize(), blob);
+    EXPECT_FALSE(loaded.IsValid());
+    EXPECT_FALSE(loaded.MayContain(1));
+    loaded.Insert(1);
+    EXPECT_EQ(loaded.GetInsertedCount(), 0u);
+    loaded = std::move(moved);
+    EXPECT_EQ(loaded.Serialize(), blob);
+    EXPECT_FALSE(moved.MayContain(1));
     const std::string padded = blob + "trailing bytes";
     BloomFilter copy;
     ASSERT_TRUE(copy.Deserialize(padded.data(), padded.size()));
