@@ -26,8 +26,9 @@ import json, re, sys
 names = set()
 for goal in json.load(open(sys.argv[1]))["rows"]:
     if goal["program"] == sys.argv[2]:
-        names.add(goal["ours"])
-        names.update(goal["theirs"] if isinstance(goal["theirs"], list) else [goal["theirs"]])
+        theirs = goal["theirs"] if isinstance(goal["theirs"], list) else [goal["theirs"]]
+        # NAME#comparator is a figure of benchmark NAME itself.
+        names.update(name.split("#")[0] for name in [goal["ours"]] + theirs)
 print("^(" + "|".join(re.escape(n) for n in sorted(names)) + ")$")
 PY
 )
