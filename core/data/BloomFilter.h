@@ -75,10 +75,10 @@ public:
             ForEachPosition<Reduction::Divide>(key, positionDivisor, hashCount, set);
         } else if (reduction == Reduction::Multiply) {
             ForEachPosition<Reduction::Multiply>(key, positionDivisor, hashCount, set);
-        } else {
-            return;  // no words
         }
-        ++insertedCount;
+        // Counted on every path (by 0 without words), so that a loop of inserts may keep the count
+        // in a register rather than add to memory per key.
+        insertedCount += reduction != Reduction::None ? 1 : 0;
     }
 
     /// True when every bit of the key is set (a false positive is possible); false on an invalid
