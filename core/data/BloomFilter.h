@@ -88,13 +88,13 @@ public:
         // key's probes with the next key's hashing only when it sees both.
         const uint64_t* const bits = words.data();
         const auto test = [bits](uint64_t position) { return (bits[position >> 6] >> (position & 63)) & 1; };
+        bool all = false;  // stays false without words
         if (reduction == Reduction::Divide) {
-            return ForEachPosition<Reduction::Divide>(key, positionDivisor, hashCount, test);
+            all = ForEachPosition<Reduction::Divide>(key, positionDivisor, hashCount, test);
+        } else if (reduction == Reduction::Multiply) {
+            all = ForEachPosition<Reduction::Multiply>(key, positionDivisor, hashCount, test);
         }
-        if (reduction == Reduction::Multiply) {
-            return ForEachPosition<Reduction::Multiply>(key, positionDivisor, hashCount, test);
-        }
-        return false;  // no words
+        return all;
     }
 
     /// Inserts every key of `keys`: the same bits and the same count as Insert of each in turn, but
