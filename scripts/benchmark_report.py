@@ -9,9 +9,10 @@ GOALS_JSON holds "rows": {"component", "measure", "program", "ours", "comparator
 the repetitions is used; "theirs" may list several, of which the fastest counts) and the ratio is
 the comparator's time over ours: above 1 we are faster. A name "NAME#comparator" stands for the
 comparator's time that benchmark NAME measured in turn with ours (its counter "comparator_s",
-seconds per iteration), so that both figures of the row come from the same seconds. A row whose "goal" is below 1 bounds how
-much slower we may be (0.5: at most twice the time); a row whose "goal" is null is shown for scale
-and counts neither way. "programs" gives extra arguments per program.
+seconds per iteration), so that both figures of the row come from the same seconds. A row whose
+"goal" is below 1 bounds how much slower we may be (0.5: at most twice the time); a row whose
+"goal" is null is shown for scale and counts neither way. "programs" gives extra arguments per
+program.
 
 Beside each median the table shows its spread over the repetitions (standard deviation as a share
 of the median), so that a reader can tell a noisy row from a real loss.
