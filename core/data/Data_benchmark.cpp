@@ -2,7 +2,7 @@
 // MD5 against OpenSSL's MD5(), MurmurHash32 against libmurmurhash (with XXH32 for scale),
 // PerfectHash against CMPH's BDZ and CHD, and BloomFilter against a plain double-hashing filter of
 // the same size written here. Each goal is a ratio between rows of one run; the Bloom filter's rows
-// time ours and the plain filter in turn, within the row (see RunInTurn).
+// time ours and the plain filter in turn, within the row (tests/support/InTurnTiming.h).
 //
 // Options besides Google Benchmark's own: --keys=N sets the perfect-hash key count (10,000,000 by
 // default, the documented figure; smaller counts make quick runs).
@@ -21,7 +21,6 @@
 #endif
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +36,7 @@
 #include "core/data/PerfectHash.h"
 #include "core/data/StringUtilities.h"
 #include "core/data/internal/RankLines.h"
+#include "tests/support/InTurnTiming.h"
 
 namespace Quorvin {
 namespace {
@@ -285,17 +285,45 @@ void PerfectHashLookupBatched(benchmark::State& state) {
     PerItem(state, batch);
 }
 
-// The floor under a single lookup: the same loop over keys that are only hashed for the first
-// level and whose bit there is read, with the lookup's own steps, and nothing else. Every lookup
-// does at least this, and waits for the same lines: when memory is slow, both rows slow alike.
-void PerfectHashFirstLineLimit(benchmark::State& state) {
-    const PerfectHashLevel& first = BuiltHash().GetLevels().front();
+// The floor under a single lookup: keys that are only hashed for the first level and whose bit
+// there is read, with the lookup's own steps, and nothing else. Every lookup does at least this,
+// and waits for the same lines. The lookups and the floor take the same keys in turn
+// (InTurnTiming.h): both read the same hash, the floor a part of the lines that the lookups read.
+void PerfectHashLookupInTurnWithLimit(benchmark::State& state) {
+    const PerfectHash& hash = BuiltHash();
+    const PerfectHashLevel& first = hash.GetLevels().front();
     const DataPrivate::LevelView level{first.rankLines.data(), first.seeds.front(),
                                        FixedDivisor(static_cast<uint32_t>(8 * first.bits.size())),
                                        first.keyCount, 0};
-    LookupLoop(state, [&level](uint64_t key) {
-        return DataPrivate::BitValue(DataPrivate::LineBitAt(level, DataPrivate::PositionAt(level, key)));
-    });
+    const std::vector<uint64_t>& order = LookupOrder();
+    const size_t batch = std::min<size_t>(order.size(), size_t{1} << 20);
+    constexpr size_t Slice = size_t{1} << 16;
+    Testing::InTurn inTurn;
+    size_t start = 0;
+    uint64_t sum = 0;
+    for (auto _ : state) {
+        const uint64_t* keys = order.data() + start;
+        state.SetIterationTime(inTurn.Run(
+            batch, Slice,
+            [&](size_t from, size_t to) {
+                uint64_t found = 0;
+                for (size_t i = from; i < to; ++i) found += hash.Lookup(keys[i]);
+                sum += found;
+            },
+            [&](size_t from, size_t to) {
+                uint64_t set = 0;
+                for (size_t i = from; i < to; ++i) {
+                    set += DataPrivate::BitValue(
+                        DataPrivate::LineBitAt(level, DataPrivate::PositionAt(level, keys[i])));
+                }
+                sum += set;
+            }));
+        // The next batch of the order, so that no iteration finds the lines of the last one.
+        start = start + 2 * batch <= order.size() ? start + batch : 0;
+    }
+    benchmark::DoNotOptimize(sum);
+    inTurn.Report(state);
+    PerItem(state, batch);
 }
 
 class Cmph {
@@ -354,7 +382,7 @@ BENCHMARK_CAPTURE(CmphBuild, Bdz, CMPH_BDZ)->Iterations(1)->Unit(benchmark::kMil
 BENCHMARK_CAPTURE(CmphBuild, Chd, CMPH_CHD)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(PerfectHashLookup)->Unit(benchmark::kMillisecond);
 BENCHMARK(PerfectHashLookupBatched)->Unit(benchmark::kMillisecond);
-BENCHMARK(PerfectHashFirstLineLimit)->Unit(benchmark::kMillisecond);
+BENCHMARK(PerfectHashLookupInTurnWithLimit)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(CmphLookup, Bdz, CMPH_BDZ)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(CmphLookup, Chd, CMPH_CHD)->Unit(benchmark::kMillisecond);
 
@@ -462,47 +490,9 @@ Filter MakeFilter(const BloomSet& set) {
     return filter;
 }
 
-// Our filter and the plain one take the same keys in turn, a slice at a time, and each side's
-// time is the sum over its slices (the side that goes first alternates). Other guests of this
-// machine change the memory's speed from one second to the next, by half and more at 10 M keys:
-// rows timed one after the other then differ by that much for the same code, while two sides that
-// share every second meet the same memory, and their ratio holds still. Both filters are of one
-// size and take the same caches, so neither side gains from the other's slices.
-struct TurnTimes {
-    double ours = 0;   // seconds
-    double plain = 0;  // seconds
-};
-
-template <class Ours, class Plain>
-TurnTimes RunInTurn(size_t count, Ours&& ours, Plain&& plain) {
-    constexpr size_t Slice = size_t{1} << 16;
-    const auto timed = [](auto& run, size_t from, size_t to) {
-        const auto start = std::chrono::steady_clock::now();
-        run(from, to);
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
-    TurnTimes times;
-    for (size_t from = 0, turn = 0; from < count; from += Slice, ++turn) {
-        const size_t to = std::min(count, from + Slice);
-        if (turn % 2 == 0) {
-            times.ours += timed(ours, from, to);
-            times.plain += timed(plain, from, to);
-        } else {
-            times.plain += timed(plain, from, to);
-            times.ours += timed(ours, from, to);
-        }
-    }
-    return times;
-}
-
-// The row's time is ours; the plain filter's time per iteration is the counter "comparator_s",
-// which the report reads as the comparator of the row, and "comparator_ratio" is the plain
-// filter's time over ours, whose spread over the repetitions is the ratio's own.
-void ReportInTurn(benchmark::State& state, const TurnTimes& total, size_t items) {
-    state.counters["comparator_s"] = benchmark::Counter(total.plain, benchmark::Counter::kAvgIterations);
-    state.counters["comparator_ratio"] = total.ours > 0 ? total.plain / total.ours : 0.0;
-    PerItem(state, items);
-}
+// Our filter and the plain one take the same keys in turn (InTurnTiming.h), a slice at a time.
+// Both filters are of one size and take the same caches.
+constexpr size_t BloomSlice = size_t{1} << 16;
 
 // Both filters are made and backed once; every iteration empties them (in the same memory,
 // untimed) and inserts every key again, so no iteration pays or gains from how its memory was
@@ -514,12 +504,12 @@ void BloomInsertInTurn(benchmark::State& state) {
     const std::vector<uint64_t>& keys = set.present;
     BloomFilter ours = MakeFilter<BloomFilter>(set);
     PlainBloomFilter plain = MakeFilter<PlainBloomFilter>(set);
-    TurnTimes total;
+    Testing::InTurn inTurn;
     for (auto _ : state) {
         ours.Initialize(static_cast<uint32_t>(keys.size()), BloomRate);  // same memory
         plain.Empty();
-        const TurnTimes times = RunInTurn(
-            keys.size(),
+        const double seconds = inTurn.Run(
+            keys.size(), BloomSlice,
             [&](size_t from, size_t to) {
                 if constexpr (Batched) {
                     ours.Insert(std::span<const uint64_t>(keys.data() + from, to - from));
@@ -532,14 +522,13 @@ void BloomInsertInTurn(benchmark::State& state) {
             });
         benchmark::DoNotOptimize(ours);
         benchmark::DoNotOptimize(plain);
-        state.SetIterationTime(times.ours);
-        total.ours += times.ours;
-        total.plain += times.plain;
+        state.SetIterationTime(seconds);
     }
     if (ours.GetWords() != plain.GetWords()) {
         state.SkipWithError("the filters set different bits");
     }
-    ReportInTurn(state, total, keys.size());
+    inTurn.Report(state);
+    PerItem(state, keys.size());
 }
 
 // Batched: ours answers each slice through the batched MayContain.
@@ -558,12 +547,12 @@ void BloomQueryInTurn(benchmark::State& state) {
     std::unique_ptr<bool[]> results(new bool[keys.size()]);
     size_t oursHits = 0;
     size_t plainHits = 0;
-    TurnTimes total;
+    Testing::InTurn inTurn;
     for (auto _ : state) {
         oursHits = 0;
         plainHits = 0;
-        const TurnTimes times = RunInTurn(
-            keys.size(),
+        const double seconds = inTurn.Run(
+            keys.size(), BloomSlice,
             [&](size_t from, size_t to) {
                 // Counted in a local: a count kept in the caller's memory would be stored to in
                 // the loop, and a store may alias the filter's fields.
@@ -584,14 +573,13 @@ void BloomQueryInTurn(benchmark::State& state) {
             });
         benchmark::DoNotOptimize(oursHits);
         benchmark::DoNotOptimize(plainHits);
-        state.SetIterationTime(times.ours);
-        total.ours += times.ours;
-        total.plain += times.plain;
+        state.SetIterationTime(seconds);
     }
     if (oursHits != plainHits) {
         state.SkipWithError("the filters answer differently");
     }
-    ReportInTurn(state, total, keys.size());
+    inTurn.Report(state);
+    PerItem(state, keys.size());
     if (!present) {
         state.counters["measured_fp"] = static_cast<double>(oursHits) / static_cast<double>(keys.size());
         state.counters["estimated_fp"] = set.filter.EstimateFalsePositiveRate();

@@ -23,6 +23,7 @@
 
 #include "core/text/Utf.h"
 #include "core/text/internal/UtfKernel.h"
+#include "tests/support/InTurnTiming.h"
 #include "tests/support/TextTestSupport.h"
 
 namespace Quorvin {
@@ -375,6 +376,49 @@ void OrReductionLimit(benchmark::State& state, const Texts& text) {
     }
     Finish(state, text.utf8.size(), false);
 }
+
+// Ours and the limit take turns (InTurnTiming.h), a call each, over the same text and into the same
+// output buffer. Only for text past the caches, where a call lasts milliseconds: at 64 KiB a call
+// takes a microsecond, and turns of one call would time the clock and upset the branch predictors
+// about as much as they time the work.
+void Utf8ToUtf16InTurnWithWideningCopy(benchmark::State& state, const Texts& text) {
+    Utf16String buffer(text.utf8.size(), 0);
+    Testing::InTurn inTurn;
+    for (auto _ : state) {
+        state.SetIterationTime(inTurn.Run(
+            1, 1,
+            [&](size_t, size_t) {
+                const Utf8Unit* s = Bytes(text.utf8);  // the conversion moves both cursors
+                Utf16Unit* t = buffer.data();
+                benchmark::DoNotOptimize(
+                    Utf8ToUtf16Range(s, s + text.utf8.size(), t, t + buffer.size(), ConversionMode::Strict));
+                benchmark::ClobberMemory();
+            },
+            [&](size_t, size_t) {
+                WideningCopyAvx2(Bytes(text.utf8), text.utf8.size(), buffer.data());
+                benchmark::ClobberMemory();
+            }));
+    }
+    inTurn.Report(state);
+    Finish(state, text.utf8.size(), true);
+}
+
+void IsLegalInTurnWithOrReduction(benchmark::State& state, const Texts& text) {
+    const Utf8Unit* begin = Bytes(text.utf8);
+    Testing::InTurn inTurn;
+    for (auto _ : state) {
+        state.SetIterationTime(inTurn.Run(
+            1, 1,
+            [&](size_t, size_t) {
+                const Utf8Unit* cursor = begin;
+                benchmark::DoNotOptimize(IsLegalUtf8Range(cursor, begin + text.utf8.size()));
+                benchmark::DoNotOptimize(cursor);
+            },
+            [&](size_t, size_t) { benchmark::DoNotOptimize(OrReductionAvx2(begin, text.utf8.size())); }));
+    }
+    inTurn.Report(state);
+    Finish(state, text.utf8.size(), true);
+}
 #endif
 
 using Body = void (*)(benchmark::State&, const Texts&);
@@ -431,6 +475,20 @@ void Register() {
             benchmark::RegisterBenchmark(
                 (std::string("IsLegalUtf8Range/Ascii/") + size.name + "/OrReductionLimit").c_str(),
                 [z](benchmark::State& state) { OrReductionLimit(state, Sample(Kinds[0], *z)); });
+            if (size.bytes > (size_t{1} << 20)) {
+                benchmark::RegisterBenchmark(
+                    (std::string("Utf8ToUtf16/Ascii/") + size.name + "/InTurnWithWideningCopy").c_str(),
+                    [z](benchmark::State& state) {
+                        Utf8ToUtf16InTurnWithWideningCopy(state, Sample(Kinds[0], *z));
+                    })
+                    ->UseManualTime();
+                benchmark::RegisterBenchmark(
+                    (std::string("IsLegalUtf8Range/Ascii/") + size.name + "/InTurnWithOrReduction").c_str(),
+                    [z](benchmark::State& state) {
+                        IsLegalInTurnWithOrReduction(state, Sample(Kinds[0], *z));
+                    })
+                    ->UseManualTime();
+            }
         }
 #endif
     }
