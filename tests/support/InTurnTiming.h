@@ -3,7 +3,8 @@
 // the next, by half and more for data past the caches: two benchmarks timed one after the other
 // then differ by that much for the same code, while two jobs that take turns within each second
 // meet the same memory, and their ratio holds still though their times do not. Fit only where both
-// jobs work on data of the same size, so that neither gains from the caches the other leaves.
+// jobs work on the same data, or on data of one size, so that neither gains from the caches the
+// other leaves: two structures of different sizes would instead measure which one the caches keep.
 //
 // A benchmark registered with UseManualTime() makes one InTurn, sets each iteration's time from
 // Run, and calls Report at the end: the row's time is ours, the comparator's time is the counter
