@@ -6,8 +6,12 @@
 namespace Quorvin::DataPrivate {
 namespace {
 
+QUORVIN_NOINLINE uint64_t PortableLookupTail(const LevelView* levels, size_t count, uint64_t key) {
+    return LookupFromThirdLevel<PortableCount>(levels, count, key);
+}
+
 uint64_t PortableLookupKey(const LevelView* levels, size_t count, uint64_t key) {
-    return LookupKey<PortableCount>(levels, count, key);
+    return LookupKey<PortableCount, &PortableLookupTail>(levels, count, key);
 }
 
 size_t PortableResolveLevel(const LevelView& level, const uint64_t* keys, const uint32_t* list, size_t count,

@@ -24,8 +24,12 @@ QUORVIN_BEGIN_AVX2_REGION
 namespace Quorvin::DataPrivate {
 namespace {
 
+QUORVIN_NOINLINE uint64_t Avx2LookupTail(const LevelView* levels, size_t count, uint64_t key) {
+    return LookupFromThirdLevel<InstructionCount>(levels, count, key);
+}
+
 uint64_t Avx2LookupKey(const LevelView* levels, size_t count, uint64_t key) {
-    return LookupKey<InstructionCount>(levels, count, key);
+    return LookupKey<InstructionCount, &Avx2LookupTail>(levels, count, key);
 }
 
 size_t Avx2ResolveLevel(const LevelView& level, const uint64_t* keys, const uint32_t* list, size_t count,

@@ -74,9 +74,34 @@ QUORVIN_FORCEINLINE uint64_t AnswerAt(const LevelView& level, uint64_t rank) {
     return rank < level.keyCount ? level.offset + rank : PerfectHash::NotFound;
 }
 
-/// The single-key lookup over the `count` levels at `levels` (at least one), as PerfectHash::Lookup
-/// describes it. Of the first two levels, the first that sets the key's bit answers.
+/// The single-key lookup's levels from the third on, for the keys that neither of the first two
+/// places (`count` at least 3): a level at a time, each level's line requested before the previous
+/// one is read.
 template <class Count>
+QUORVIN_FORCEINLINE uint64_t LookupFromThirdLevel(const LevelView* levels, size_t count, uint64_t key) {
+    LineBit at = LineBitAt(levels[2], PositionAt(levels[2], key));
+    for (size_t i = 2; i < count; ++i) {
+        LineBit next = at;  // kept after the last level
+        if (i + 1 < count) {
+            next = LineBitAt(levels[i + 1], PositionAt(levels[i + 1], key));
+            QUORVIN_PREFETCH_READ(next.line);
+        }
+        const LineRank rank = RankOf<Count>(at);
+        if (rank.set) return AnswerAt(levels[i], rank.rank);
+        at = next;
+    }
+    return PerfectHash::NotFound;
+}
+
+/// A kernel's LookupFromThirdLevel, compiled out of line: with the loop kept apart, the path of the
+/// keys that the first two levels place (five in six at gamma 2) needs no callee-saved register, and
+/// so saves and restores none.
+using LookupTail = uint64_t (*)(const LevelView* levels, size_t count, uint64_t key);
+
+/// The single-key lookup over the `count` levels at `levels` (at least one), as PerfectHash::Lookup
+/// describes it. Of the first two levels, the first that sets the key's bit answers; the keys that
+/// neither places go on in `Tail`.
+template <class Count, LookupTail Tail>
 QUORVIN_FORCEINLINE uint64_t LookupKey(const LevelView* levels, size_t count, uint64_t key) {
     const LevelView& first = levels[0];
     const LineBit at0 = LineBitAt(first, PositionAt(first, key));
@@ -90,35 +115,18 @@ QUORVIN_FORCEINLINE uint64_t LookupKey(const LevelView* levels, size_t count, ui
     uint64_t set1 = BitValue(at1);
     QUORVIN_COMPUTE_HERE(set0);
     QUORVIN_COMPUTE_HERE(set1);
-    if ((set0 | set1) != 0) {
-        // Both lines are read by now, and only the level that answers is counted: selected with
-        // masks rather than a branch, on a bit that follows no pattern.
-        const uint64_t takeFirst = 0 - set0;  // all ones when the first level places the key
-        const auto pick = [takeFirst](uint64_t ifFirst, uint64_t ifSecond) {
-            return (ifFirst & takeFirst) | (ifSecond & ~takeFirst);
-        };
-        const LineBit at{reinterpret_cast<const PerfectHashRankLine*>(pick(
-                             reinterpret_cast<uintptr_t>(at0.line), reinterpret_cast<uintptr_t>(at1.line))),
-                         static_cast<uint32_t>(pick(at0.within, at1.within))};
-        const uint64_t rank = RankOf<Count>(at).rank;
-        const uint64_t placed = pick(first.keyCount, second.keyCount);
-        const uint64_t offset = pick(first.offset, second.offset);
-        return (offset + rank) | (rank < placed ? 0 : PerfectHash::NotFound);
-    }
-    // The rest a level at a time, each level's line requested before the previous one is read.
-    if (count == 2) return PerfectHash::NotFound;
-    LineBit at = LineBitAt(levels[2], PositionAt(levels[2], key));
-    for (size_t i = 2; i < count; ++i) {
-        LineBit next = at;  // kept after the last level
-        if (i + 1 < count) {
-            next = LineBitAt(levels[i + 1], PositionAt(levels[i + 1], key));
-            QUORVIN_PREFETCH_READ(next.line);
-        }
-        const LineRank rank = RankOf<Count>(at);
-        if (rank.set) return AnswerAt(levels[i], rank.rank);
-        at = next;
-    }
-    return PerfectHash::NotFound;
+    if ((set0 | set1) == 0) return count == 2 ? PerfectHash::NotFound : Tail(levels, count, key);
+    // Both lines are read by now, and only the level that answers is counted: selected with masks
+    // rather than a branch, on a bit that follows no pattern.
+    const uint64_t takeFirst = 0 - set0;  // all ones when the first level places the key
+    const auto pick = [takeFirst](uint64_t ifFirst, uint64_t ifSecond) {
+        return ifSecond ^ ((ifFirst ^ ifSecond) & takeFirst);
+    };
+    const LineBit at{reinterpret_cast<const PerfectHashRankLine*>(
+                         pick(reinterpret_cast<uintptr_t>(at0.line), reinterpret_cast<uintptr_t>(at1.line))),
+                     static_cast<uint32_t>(pick(at0.within, at1.within))};
+    const LevelView& answering = levels[1 - set0];
+    return AnswerAt(answering, RankOf<Count>(at).rank);
 }
 
 /// The batched lookup requests a key's line this many keys before it reads it.
