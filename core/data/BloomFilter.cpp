@@ -152,26 +152,34 @@ void BloomFilter::Insert(std::span<const uint64_t> keys) {
 
 namespace {
 
-// The batched query takes its keys a chunk at a time, in two passes: the first tests each key's
-// first bits, the second the other bits of the keys that passed. Most absent keys fail in the first
-// pass, so their other lines are never requested; a present key's are, a pass later. In each pass a
-// key's lines are requested QueryAhead keys before its bits are read.
-constexpr size_t QueryChunk = 512;
+// The batched query takes its keys a chunk at a time, mostly in two passes: the first tests each
+// key's first bits, the second the other bits of the keys that passed. Most absent keys fail in the
+// first pass, so their other lines are never requested; a present key's are, a pass later. When
+// most keys of the last chunk were present, the next chunk is tested in one pass, all bits at once:
+// for present keys the second pass only delays lines they need anyway (with two passes they took
+// about 1.1 times as long as in one, and absent keys 1.6 times as long in one as in two). Either
+// way the answers are the same. In each pass a key's lines are requested some keys before its bits
+// are read, far enough ahead that some 60 to 110 lines (at 7 bits per key) are on their way at any
+// time: with 8 keys ahead in both passes, present keys took 1.1 times as long and absent keys 1.2
+// times.
+constexpr size_t QueryChunk = 1024;
 constexpr uint32_t FirstPassBits = 2;
-constexpr size_t QueryAhead = 8;
+constexpr size_t FirstPassAhead = 32;
+constexpr size_t SecondPassAhead = 16;
+constexpr size_t OnePassAhead = 16;
 
 // One pass over the keys at positions list[0 .. count - 1] of the chunk (without a list: the first
 // `count`), testing bits `from` to `to` - 1 of each: writes each key's answer and the positions of
 // the keys whose bits are all set to `passed`, and returns how many those are. Without branches on
 // the bits: whether an absent key's bits happen to be set follows no pattern a predictor could
-// learn.
-template <bool Listed>
+// learn. A key's lines are requested `Ahead` keys before its bits are read.
+template <bool Listed, size_t Ahead>
 size_t QueryPass(const uint64_t* bits, FixedDivisor m, const uint64_t (*hashes)[2], const uint32_t* list,
                  size_t count, uint32_t from, uint32_t to, bool* answers, uint32_t* passed) {
-    uint32_t ahead[QueryAhead][MaxHashCount];
+    uint32_t ahead[Ahead][MaxHashCount];
     const auto request = [&](size_t item) {
         const uint64_t* h = hashes[Listed ? list[item] : item];
-        uint32_t* positions = ahead[item % QueryAhead];
+        uint32_t* positions = ahead[item % Ahead];
         for (uint32_t i = from; i < to; ++i) {
             // By multiplication, as in PrepareGroup.
             const uint32_t position = static_cast<uint32_t>(m.Remainder(h[0] + i * h[1]));
@@ -179,13 +187,13 @@ size_t QueryPass(const uint64_t* bits, FixedDivisor m, const uint64_t (*hashes)[
             QUORVIN_PREFETCH_READ(bits + (position >> 6));
         }
     };
-    for (size_t item = 0; item < count && item < QueryAhead; ++item) request(item);
+    for (size_t item = 0; item < count && item < Ahead; ++item) request(item);
     size_t passedCount = 0;
     for (size_t item = 0; item < count; ++item) {
-        const uint32_t* positions = ahead[item % QueryAhead];
+        const uint32_t* positions = ahead[item % Ahead];
         uint64_t all = 1;
         for (uint32_t i = from; i < to; ++i) all &= bits[positions[i] >> 6] >> (positions[i] & 63);
-        if (item + QueryAhead < count) request(item + QueryAhead);
+        if (item + Ahead < count) request(item + Ahead);
         const uint32_t index = Listed ? list[item] : static_cast<uint32_t>(item);
         answers[index] = (all & 1) != 0;
         passed[passedCount] = index;
@@ -208,14 +216,23 @@ size_t BloomFilter::MayContain(std::span<const uint64_t> keys, std::span<bool> r
     const uint32_t first = k < FirstPassBits ? k : FirstPassBits;
     uint64_t hashes[QueryChunk][2];
     uint32_t passed[QueryChunk];
+    bool mostlyPresent = false;  // in the last chunk
     for (size_t start = 0; start < answered; start += QueryChunk) {
         const size_t count = answered - start < QueryChunk ? answered - start : QueryChunk;
         for (size_t j = 0; j < count; ++j) BloomHashPair(keys[start + j], hashes[j][0], hashes[j][1]);
         bool* const answers = results.data() + start;
-        const size_t passing = QueryPass<false>(bits, m, hashes, nullptr, count, 0, first, answers, passed);
-        // The second pass reads its list from `passed` and writes the keys that pass again over it,
-        // never ahead of the place it reads; nobody reads that second list.
-        if (k > first) QueryPass<true>(bits, m, hashes, passed, passing, first, k, answers, passed);
+        size_t present;
+        if (mostlyPresent || k <= first) {
+            present = QueryPass<false, OnePassAhead>(bits, m, hashes, nullptr, count, 0, k, answers, passed);
+        } else {
+            const size_t passing =
+                QueryPass<false, FirstPassAhead>(bits, m, hashes, nullptr, count, 0, first, answers, passed);
+            // The second pass reads its list from `passed` and writes the keys that pass again over
+            // it, never ahead of the place it reads; nobody reads that second list.
+            present =
+                QueryPass<true, SecondPassAhead>(bits, m, hashes, passed, passing, first, k, answers, passed);
+        }
+        mostlyPresent = 2 * present > count;
     }
     return answered;
 }

@@ -105,9 +105,10 @@ public:
     /// MayContain of each of the first min(keys.size(), results.size()) keys into the result of
     /// the same index; returns how many keys were answered. Keys are taken a chunk at a time: the
     /// first bits of each key are tested first, with their memory requested ahead, and the other
-    /// bits only for the keys whose first bits are set, so that most absent keys cost two probes.
-    /// Results past the answered count are left as they were; an invalid filter answers false for
-    /// each key.
+    /// bits only for the keys whose first bits are set, so that most absent keys cost two probes;
+    /// after a chunk of mostly present keys, the next chunk tests all bits in one pass. Results
+    /// past the answered count are left as they were; an invalid filter answers false for each
+    /// key.
     size_t MayContain(std::span<const uint64_t> keys, std::span<bool> results) const;
 
     /// Keys inserted since the filter was last sized, cleared or loaded (modulo 2^32).

@@ -162,6 +162,8 @@ TEST(BloomFilter, ProbesExactlyTheDefinedPositionsForAnyBitCount) {
 // batched Insert, the same answers from a batched MayContain, for every span length around the
 // group size and across the query's chunks, odd bit counts, hash counts on both sides of the
 // query's first pass, results spans shorter or longer than the keys, and on an invalid filter.
+// The first half of the keys is inserted, so the longest span has a chunk of present keys, which
+// sends the next one through the single pass, and then chunks of absent keys again.
 TEST(BloomFilter, BatchedOperationsEqualTheSingleKeyOnes) {
     std::mt19937_64 random(11);
     for (const uint32_t bitCount : {64u, 65u, 6399u, 1000003u}) {
@@ -170,7 +172,7 @@ TEST(BloomFilter, BatchedOperationsEqualTheSingleKeyOnes) {
             const std::string blob =
                 Header(bitCount, hashCount, 0, wordCount) + std::string(8 * size_t{wordCount}, '\0');
             for (const size_t length : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{9}, size_t{17},
-                                        size_t{300}, size_t{1100}}) {
+                                        size_t{300}, size_t{1100}, size_t{3100}}) {
                 std::vector<uint64_t> keys(length);
                 for (uint64_t& key : keys) key = random();
                 BloomFilter single;
